@@ -1,0 +1,33 @@
+# Thin wrapper over the CMake presets; every target installs what it needs first.
+FUZZ_SECONDS ?= 30
+
+.PHONY: setup build test test-asan bench fuzz demo clean
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup
+	cmake --preset default
+	cmake --build --preset default
+
+test: build
+	ctest --preset default -j2
+
+test-asan: setup
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan -j2
+
+bench: build
+	bash bench/run.sh build/default
+
+fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+demo: build
+	@echo "demo: the conversion run is not built yet; 'make test' exercises what exists."
+
+clean:
+	rm -rf build

@@ -1,0 +1,19 @@
+// Fault injection for tests: make the Nth following allocation, open, read or write fail.
+#pragma once
+
+#include <cstdint>
+
+namespace rf {
+
+enum class Fault { Alloc, Open, Read, Write, Count };
+
+// n = 1 fails the next operation of that kind, n = 0 switches the countdown off.
+void FaultAfter(Fault kind, int32_t n);
+void FaultReset();
+
+namespace detail {
+// Counts one operation down; true when this one must fail.
+bool FaultHit(Fault kind);
+}
+
+}  // namespace rf

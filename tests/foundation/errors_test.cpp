@@ -1,0 +1,122 @@
+// The error and warning registers, message composition and the message-box hook.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/test_support.h"
+#include "foundation/errors.h"
+#include "foundation/monitor.h"
+#include "foundation/trackedfile.h"
+
+namespace rf {
+namespace {
+
+class ErrorsTest : public test::FoundationTest {};
+
+TEST_F(ErrorsTest, MessagesFollowTheCategoryTable) {
+  EXPECT_EQ(ErrMessage(5, 0), "No errors.");
+  EXPECT_EQ(ErrMessage(0, 5), "No errors.");
+  EXPECT_EQ(ErrMessage(4, 1), "Out of range.");
+  EXPECT_EQ(ErrMessage(4, 2147483647), "General \"GEN\" error.");
+  EXPECT_EQ(ErrMessage(4, -3), "General \"GEN\" error.");
+  EXPECT_EQ(ErrMessage(5, 6), "Fatal memory manager error.");
+  EXPECT_EQ(ErrMessage(6, 11), "Fatal file manager fault.");
+  EXPECT_EQ(ErrMessage(6, 12), "General file handling fault.");
+  EXPECT_EQ(ErrMessage(7, 11), "Cannot create image file.");
+  EXPECT_EQ(ErrMessage(7, 12), "General image handling fault.");
+  EXPECT_EQ(ErrMessage(8, 4), "Invalid audio format.");
+  EXPECT_EQ(ErrMessage(9, 8), "AVI audio stream not valid (decompressor not found?), ignoring audio");
+  EXPECT_EQ(ErrMessage(12, 7), "End of movie reached.");
+  EXPECT_EQ(ErrMessage(14, 7), "End of movie reached.");
+  EXPECT_EQ(ErrMessage(14, 9), "General \"MVI\" handling fault.");
+  EXPECT_EQ(ErrMessage(13, 5), "Cannot seek in WAV file.");
+  EXPECT_EQ(ErrMessage(13, 6), "general \"WAV\" handling fault.");
+  EXPECT_EQ(ErrMessage(15, 1), "End of HAV movie reached.");
+  EXPECT_EQ(ErrMessage(16, 2), "General \"UNI\" handling fault.");
+  EXPECT_EQ(ErrMessage(17, 1), "End of FLIC movie reached.");
+  EXPECT_EQ(ErrMessage(10, 42), "AVI subsystem malfunction: 42");
+  EXPECT_EQ(ErrMessage(11, 7), "Video For Windows malfunction: 7");
+  EXPECT_EQ(ErrMessage(19, -1), "Fatal error in Audio Compression Manager: 4294967295");
+  EXPECT_EQ(ErrMessage(20, 11), "Fatal error in Win-MM: 11");
+  EXPECT_EQ(ErrMessage(18, 3), "Undefined error: 18:3");
+  EXPECT_EQ(ErrMessage(21, 1), "Undefined error: 21:1");
+}
+
+TEST_F(ErrorsTest, FileMessagesNameTheLastFile) {
+  int32_t h;
+  const std::string name = test::ScratchDir("errors") + "/missing.bmp";
+  EXPECT_EQ(FOpen(h, name, FM_READ), 1);
+  EXPECT_EQ(ErrCategory(), 6);
+  EXPECT_EQ(ErrLastMessage(), "Cannot open file: " + name);
+  EXPECT_EQ(ErrMessage(6, 6), "Cannot delete file: " + name);
+  ErrClear();
+}
+
+TEST_F(ErrorsTest, TextCategoriesShowTheStoredText) {
+  ErrSetText(1, "libtiff: bad strip");
+  EXPECT_EQ(ErrCode(), TEXT_ONLY_CODE);
+  EXPECT_EQ(ErrLastMessage(), "libtiff: bad strip");
+  EXPECT_EQ(ErrMessage(2, 5), "libtiff: bad strip");
+  // A new error without a text keeps the previous text.
+  ErrSet(3, 9);
+  EXPECT_EQ(ErrLastMessage(), "libtiff: bad strip");
+  ErrClear();
+  EXPECT_TRUE(ErrNone());
+}
+
+TEST_F(ErrorsTest, LockedRegisterKeepsTheErrorBeingReported) {
+  ErrSet(7, 2);
+  ErrLock();
+  ErrSet(6, 3);
+  ErrClear();
+  ErrUnlock();
+  EXPECT_EQ(ErrCategory(), 7);
+  EXPECT_EQ(ErrCode(), 2);
+  ErrSet(6, 0);
+  EXPECT_TRUE(ErrNone());
+}
+
+TEST_F(ErrorsTest, WarningsUseTheirOwnTextAndNeverAbort) {
+  ErrSetText(1, "the error's text");
+  bool finished = false;
+  Guarded("Test.Warn", [&] {
+    WarnSetText(1, "JPEG: premature end of data");
+    finished = true;
+  });
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(WarnNone());
+  EXPECT_EQ(WarnLastMessage(), "JPEG: premature end of data");
+  EXPECT_EQ(ErrLastMessage(), "No errors.");
+  WarnSet(6, 0);
+  EXPECT_TRUE(WarnNone());
+}
+
+TEST_F(ErrorsTest, BoxesGoThroughTheHook) {
+  struct Shown {
+    MsgBox kind;
+    std::string title, text;
+  };
+  std::vector<Shown> shown;
+  auto previous = SetMessageBoxHook([&](MsgBox k, const std::string& t, const std::string& s) {
+    shown.push_back({k, t, s});
+  });
+  SetAppTitle("Reelforge test");
+  ErrSet(7, 1);
+  EXPECT_TRUE(ShowLastError("a.tga"));
+  EXPECT_TRUE(ErrNone());
+  EXPECT_FALSE(ShowLastError());
+  DvlShowError("Fatal error: internal monitoring overflow.");
+  ShowInfoBox("Done.");
+  SetMessageBoxHook(previous);
+  SetAppTitle("");
+
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].kind, MsgBox::Error);
+  EXPECT_EQ(shown[0].title, "Reelforge test");
+  EXPECT_EQ(shown[0].text, "Image format not supported. (file: a.tga)");
+  EXPECT_EQ(shown[1].title, "Error");
+  EXPECT_EQ(shown[2].kind, MsgBox::Information);
+}
+
+}  // namespace
+}  // namespace rf

@@ -1,0 +1,120 @@
+// The trace file: heading, error and warning records with call path and machine state.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <vector>
+
+#include "common/test_support.h"
+#include "foundation/errors.h"
+#include "foundation/monitor.h"
+#include "foundation/trace.h"
+#include "foundation/trackedfile.h"
+
+namespace rf {
+namespace {
+
+class TraceTest : public test::FoundationTest {
+ protected:
+  std::string dir = test::ScratchDir("trace");
+  std::string file = dir + "/Reelforge.log";
+
+  void SetUp() override {
+    FoundationTest::SetUp();
+    TraceSetFile(file);
+  }
+
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    std::string all = test::ReadWholeFile(file);
+    size_t start = 0;
+    for (size_t end; (end = all.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(all.substr(start, end - start));
+    EXPECT_EQ(start, all.size()) << "every line ends in CR LF";
+    return lines;
+  }
+};
+
+TEST_F(TraceTest, StartWritesTheHeading) {
+  test::WriteWholeFile(file, "old contents\r\n");
+  TraceStart("Reelforge 0.1");
+  ASSERT_TRUE(TraceActive());
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "Reelforge 0.1");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(Trace started at \d{4}-\d\d-\d\d, \d\d:\d\d)"))) << lines[1];
+  EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(OS: Linux v\d+\.\d+ - build \d+)"))) << lines[2];
+  EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(CPU: .+, processors: [1-9]\d*)"))) << lines[3];
+  EXPECT_EQ(lines[4], std::string(40, '-'));
+}
+
+TEST_F(TraceTest, ErrorRecordCarriesCallPathAndMachineState) {
+  TraceStart("heading");
+  const std::string missing = dir + "/missing.avi";
+  GuardedSilent("MainUnit.FileAdd", [&] {
+    int32_t h;
+    FOpen(h, missing, FM_READ);
+  });
+  EXPECT_EQ(ErrCode(), 1);
+  EXPECT_EQ(LastFileName(), missing) << "the trace's own file work leaves the last file name alone";
+  ErrClear();
+
+  const auto lines = Lines();
+  ASSERT_GE(lines.size(), 5u + 8u);
+  EXPECT_EQ(lines[5], "!6:1;\"Cannot open file: " + missing + "\"");
+  EXPECT_TRUE(std::regex_match(lines[6], std::regex("@MainUnit\\.FileAdd:Basic\\.FOpen;[1-9][0-9]*"))) << lines[6];
+  EXPECT_EQ(lines[7], "#Physical memory:");
+  EXPECT_TRUE(std::regex_match(lines[8], std::regex(R"(#  total: [\d,]+k, free: [\d,]+k)"))) << lines[8];
+  EXPECT_EQ(lines[9], "#Swap memory:");
+  EXPECT_TRUE(std::regex_match(lines[10], std::regex(R"(#  total: [\d,]+k, free: [\d,]+k)"))) << lines[10];
+  EXPECT_EQ(lines[11], "#Drive /");
+  EXPECT_TRUE(std::regex_match(lines[12], std::regex(R"(#  total: \d{1,3}(,\d{3})*k, free: [\d,]+k)"))) << lines[12];
+}
+
+TEST_F(TraceTest, WarningsAndForeignExceptionsAreRecorded) {
+  TraceStart("heading");
+  WarnSetText(1, "libpng warning: iCCP: known incorrect sRGB profile", Site{77});
+  GuardedSilent("Test.Run", [] { throw std::runtime_error("boom"); });
+  ErrClear();
+  const auto lines = Lines();
+  const std::string all = test::ReadWholeFile(file);
+  EXPECT_NE(all.find("?1:2147483647;\"libpng warning: iCCP: known incorrect sRGB profile\"\r\n@;77\r\n"),
+            std::string::npos);
+  EXPECT_NE(all.find("!3:2147483647;\"boom\"\r\n@Test.Run;0\r\n"), std::string::npos) << all;
+}
+
+TEST_F(TraceTest, WriteTextSplitsAtLineEnds) {
+  TraceStart("heading");
+  TraceWriteText("one\r\ntwo\r\n");
+  TraceWrite("plain");
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[5], "#one");
+  EXPECT_EQ(lines[6], "#two");
+  EXPECT_EQ(lines[7], "plain");
+}
+
+TEST_F(TraceTest, InactiveTraceWritesNothingAndFailedStartStaysInactive) {
+  TraceWrite("nothing");
+  EXPECT_EQ(test::ReadWholeFile(file), "");
+  TraceSetFile(dir + "/no/such/folder/trace.txt");
+  ErrSet(7, 4);
+  TraceStart("heading");
+  EXPECT_FALSE(TraceActive());
+  EXPECT_EQ(ErrCategory(), 7) << "the trace never disturbs the error being reported";
+  ErrClear();
+}
+
+TEST_F(TraceTest, LabelStackIsEmptiedByAnError) {
+  TraceStart("heading");
+  TraceEnter("A.B");
+  TraceEnter("C.D");
+  EXPECT_EQ(TraceLabelPath(), "A.B:C.D");
+  ErrSet(4, 2);
+  EXPECT_EQ(TraceLabelPath(), "");
+  TraceLeave();
+  ErrClear();
+}
+
+}  // namespace
+}  // namespace rf
