@@ -8,6 +8,8 @@
 #include "common/test_support.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
+#include "foundation/shutdown.h"
+#include "foundation/trackedmem.h"
 #include "foundation/trace.h"
 #include "foundation/trackedfile.h"
 
@@ -114,6 +116,27 @@ TEST_F(TraceTest, LabelStackIsEmptiedByAnError) {
   EXPECT_EQ(TraceLabelPath(), "");
   TraceLeave();
   ErrClear();
+}
+
+TEST_F(TraceTest, EndOfRunReportListsAndReleasesWhatWasLeft) {
+  TraceStart("heading");
+  int32_t first, second;
+  ASSERT_EQ(FOpen(first, dir + "/one.bin", FM_CREATE), 0);
+  ASSERT_EQ(TXTOpen(second, dir + "/two.txt", FM_CREATE), 0);
+  char* block = nullptr;
+  _memalloc_(block, 10, MEM_RESIZE, "Test.Done.block", Site{12});
+  MonBegin();
+  FoundationDone();
+  MonEnd();
+  EXPECT_EQ(FCount(), 0);
+  EXPECT_EQ(MemCount(), 0);
+  const std::string all = test::ReadWholeFile(file);
+  EXPECT_NE(all.find("#Monitoring failure: 1 hanging processes.\r\n"
+                     "#Max. allocated memory handles: 1\r\n#Memory handles not freed:\r\n"
+                     "#  C:Test.Done.block:12:12 bytes\r\n"
+                     "#Files not closed: 2\r\n#  " + dir + "/two.txt\r\n#  " + dir + "/one.bin\r\n"),
+            std::string::npos)
+      << all;
 }
 
 }  // namespace
