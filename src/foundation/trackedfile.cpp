@@ -36,30 +36,24 @@ int32_t OpenTracked(int32_t& handle, std::string_view name, kernel::Access acces
   SetLastFileName(name);
   const std::string path(name);
   int fd = -1;
-  int32_t failure;
+  const int32_t failure = (mode & FM_CREATE) ? 2 : (mode & FM_APPEND) ? 7 : 1;
+  // An injected failure happens before the kernel is asked, as a refused open would: nothing is
+  // created.
+  if (detail::FaultHit(Fault::Open)) return failure;
+  // A full table is found before anything is created.
+  if (g_count >= FILE_MAX_HANDLES) return 11;
   if (mode & FM_CREATE) {
-    failure = 2;
     fd = kernel::OpenFile(path, access, kernel::Disposition::CreateTruncate);
   } else if (mode & FM_APPEND) {
-    failure = 7;
     fd = kernel::OpenFile(path, access, kernel::Disposition::OpenAppend);
     if (fd >= 0 && kernel::SeekEnd(fd) < 0) {
       kernel::CloseFile(fd);
       return 5;
     }
   } else {
-    failure = 1;
     fd = kernel::OpenFile(path, access, kernel::Disposition::OpenExisting);
   }
-  if (fd >= 0 && detail::FaultHit(Fault::Open)) {
-    kernel::CloseFile(fd);
-    fd = -1;
-  }
   if (fd < 0) return failure;
-  if (g_count >= FILE_MAX_HANDLES) {
-    kernel::CloseFile(fd);
-    return 11;
-  }
   g_files[g_count] = FileEntry{g_nextHandle, text, path.substr(0, 255), fd, {}, false};
   handle = g_nextHandle++;
   ++g_count;

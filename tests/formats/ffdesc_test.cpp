@@ -129,20 +129,21 @@ TEST(FfDescTest, NumberedNames) {
 TEST(FfDescTest, SaveOptions) {
   QffSaveOpt o;
   FFSaveInit(o);
-  EXPECT_EQ(o.valid, -1);
-  EXPECT_EQ(o.param1, FF_AUTO);
-  EXPECT_EQ(o.jpegQuality, 85);
-  EXPECT_EQ(o.mpegRate, 1125);
+  // Fields of the packed record are read by value: a reference to one may be misaligned.
+  EXPECT_EQ(int32_t{o.valid}, -1);
+  EXPECT_EQ(int32_t{o.param1}, FF_AUTO);
+  EXPECT_EQ(int32_t{o.jpegQuality}, 85);
+  EXPECT_EQ(int32_t{o.mpegRate}, 1125);
   uint8_t bytes[282];
   std::memcpy(bytes, &o, sizeof bytes);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes + 64), 4), "cvid");
   EXPECT_EQ(bytes[270], 85);
 
   FFSaveSetFormat(o, FF_BMP);
-  EXPECT_EQ(o.hasDialog, 0);
+  EXPECT_EQ(int32_t{o.hasDialog}, 0);
   EXPECT_EQ(FFSaveCodecName(o), "Uncompressed, full frames");
   FFSaveSetFormat(o, FF_PNM);
-  EXPECT_EQ(o.hasDialog, -1);
+  EXPECT_EQ(int32_t{o.hasDialog}, -1);
   EXPECT_EQ(FFSaveCodecName(o), "Binary encoded");
   FFSaveSetFormat(o, FF_JPG);
   EXPECT_EQ(FFSaveCodecName(o), "JPEG quality: 85%");

@@ -1,0 +1,128 @@
+// The conversion stand-in: suggestions, decoding of wave tags, held-back output, tag names.
+#include "platform/acm.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace rf {
+namespace {
+
+WaveFormatEx Format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t align, uint16_t bits) {
+  return WaveFormatEx{tag, channels, rate, rate * align, align, bits, 0};
+}
+
+// Converts bytes in one call and returns what came out.
+std::vector<uint8_t> Convert(HACMSTREAM s, const std::vector<uint8_t>& in, uint32_t room) {
+  std::vector<uint8_t> out(room);
+  ACMSTREAMHEADER h{};
+  h.cbStruct = sizeof h;
+  h.pbSrc = in.data();
+  h.cbSrcLength = uint32_t(in.size());
+  h.pbDst = out.data();
+  h.cbDstLength = room;
+  EXPECT_EQ(acmStreamPrepareHeader(s, &h, 0), 0);
+  EXPECT_EQ(acmStreamConvert(s, &h, 0), 0);
+  EXPECT_EQ(acmStreamUnprepareHeader(s, &h, 0), 0);
+  EXPECT_EQ(h.cbSrcLengthUsed, in.size());
+  out.resize(h.cbDstLengthUsed);
+  return out;
+}
+
+TEST(AcmTest, SuggestsSixteenBitPcmForCodecsAndRefusesTheUnknown) {
+  WaveFormatEx ima = Format(0x11, 2, 22050, 1024, 4);
+  WaveFormatEx out{};
+  out.formatTag = WAVE_FORMAT_PCM;
+  ASSERT_EQ(acmFormatSuggest(&ima, &out, sizeof out, ACM_FORMATSUGGESTF_WFORMATTAG), 0);
+  EXPECT_EQ(out.formatTag, WAVE_FORMAT_PCM);
+  EXPECT_EQ(out.channels, 2);
+  EXPECT_EQ(out.samplesPerSec, 22050u);
+  EXPECT_EQ(out.bitsPerSample, 16);
+  EXPECT_EQ(out.blockAlign, 4);
+  EXPECT_EQ(out.avgBytesPerSec, 88200u);
+
+  WaveFormatEx pcm24 = Format(WAVE_FORMAT_PCM, 1, 48000, 3, 24);
+  ASSERT_EQ(acmFormatSuggest(&pcm24, &out, sizeof out, ACM_FORMATSUGGESTF_WFORMATTAG), 0);
+  EXPECT_EQ(out.bitsPerSample, 24) << "PCM keeps its depth";
+
+  WaveFormatEx unknown = Format(0x7A7A, 1, 8000, 10, 0);
+  EXPECT_EQ(acmFormatSuggest(&unknown, &out, sizeof out, ACM_FORMATSUGGESTF_WFORMATTAG), ACMERR_NOTPOSSIBLE);
+  WaveFormatEx nine = Format(0x11, 9, 8000, 1024, 4);
+  EXPECT_EQ(acmFormatSuggest(&nine, &out, sizeof out, ACM_FORMATSUGGESTF_WFORMATTAG), ACMERR_NOTPOSSIBLE);
+  out.formatTag = 2;
+  EXPECT_EQ(acmFormatSuggest(&ima, &out, sizeof out, ACM_FORMATSUGGESTF_WFORMATTAG), ACMERR_NOTPOSSIBLE);
+  EXPECT_EQ(acmFormatSuggest(&ima, &out, 16, ACM_FORMATSUGGESTF_WFORMATTAG), MMSYSERR_INVALPARAM);
+
+  EXPECT_FALSE(acmFormatTagName(0x11).empty());
+  EXPECT_FALSE(acmFormatTagName(2).empty());
+  EXPECT_NE(acmFormatTagName(2), acmFormatTagName(0x11));
+  EXPECT_EQ(acmFormatTagName(0x7A7A), "");
+}
+
+TEST(AcmTest, ALawDecodesAndOutputThatDoesNotFitWaits) {
+  const WaveFormatEx alaw = Format(6, 1, 8000, 1, 8);
+  const WaveFormatEx pcm = Format(WAVE_FORMAT_PCM, 1, 8000, 2, 16);
+  HACMSTREAM s = nullptr;
+  ASSERT_EQ(acmStreamOpen(&s, &alaw, &pcm, ACM_STREAMOPENF_NONREALTIME), 0);
+  EXPECT_EQ(acmStreamCount(), 1);
+  // a-law 0xD5 and 0x55 are the smallest steps either side of zero.
+  const std::vector<uint8_t> in = {0xD5, 0x55, 0xD5, 0x55};
+  const auto first = Convert(s, in, 4);  // room for two of the four frames
+  ASSERT_EQ(first.size(), 4u);
+  int16_t v[2];
+  std::memcpy(v, first.data(), 4);
+  EXPECT_EQ(v[0], 8);
+  EXPECT_EQ(v[1], -8);
+  const auto rest = Convert(s, {}, 100);
+  EXPECT_EQ(rest.size(), 4u) << "the two frames held back come out next";
+  ASSERT_EQ(acmStreamReset(s, 0), 0);
+  EXPECT_EQ(Convert(s, {}, 100).size(), 0u);
+  EXPECT_EQ(acmStreamClose(s, 0), 0);
+  EXPECT_EQ(acmStreamCount(), 0);
+  EXPECT_EQ(acmStreamClose(s, 0), MMSYSERR_INVALHANDLE);
+}
+
+TEST(AcmTest, ExtensiblePcmAndFloatAreReadAsPlainSamples) {
+  // An extensible 24-bit stereo format: valid bits, channel mask, the PCM sub-format.
+  std::vector<uint8_t> ext(18 + 22);
+  WaveFormatEx head = Format(WAVE_FORMAT_EXTENSIBLE, 2, 44100, 6, 24);
+  head.extraSize = 22;
+  std::memcpy(ext.data(), &head, 18);
+  const uint8_t tail[22] = {24, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  std::memcpy(ext.data() + 18, tail, 22);
+  const auto* extFormat = reinterpret_cast<const WaveFormatEx*>(ext.data());
+  const WaveFormatEx s16 = Format(WAVE_FORMAT_PCM, 2, 44100, 4, 16);
+  HACMSTREAM s = nullptr;
+  ASSERT_EQ(acmStreamOpen(&s, extFormat, &s16, 0), 0);
+  const auto out = Convert(s, {0x00, 0x34, 0x12, 0x00, 0xCC, 0xED}, 16);
+  ASSERT_EQ(out.size(), 4u);
+  int16_t v[2];
+  std::memcpy(v, out.data(), 4);
+  EXPECT_EQ(v[0], 0x1234);
+  EXPECT_EQ(v[1], int16_t(0xEDCC));
+  acmStreamClose(s, 0);
+
+  const WaveFormatEx f32 = Format(WAVE_FORMAT_IEEE_FLOAT, 1, 8000, 4, 32);
+  const WaveFormatEx s16m = Format(WAVE_FORMAT_PCM, 1, 8000, 2, 16);
+  ASSERT_EQ(acmStreamOpen(&s, &f32, &s16m, 0), 0);
+  const float samples[3] = {0.5f, -1.0f, 2.0f};
+  std::vector<uint8_t> in(12);
+  std::memcpy(in.data(), samples, 12);
+  const auto fo = Convert(s, in, 6);
+  ASSERT_EQ(fo.size(), 6u);
+  int16_t w[3];
+  std::memcpy(w, fo.data(), 6);
+  EXPECT_EQ(w[0], 16384);
+  EXPECT_EQ(w[1], -32768);
+  EXPECT_EQ(w[2], 32767) << "out of range clips";
+  acmStreamClose(s, 0);
+
+  const WaveFormatEx alaw = Format(6, 1, 8000, 1, 8);
+  EXPECT_EQ(acmStreamOpen(&s, &s16m, &alaw, 0), ACMERR_NOTPOSSIBLE) << "only PCM is produced";
+  EXPECT_EQ(s, nullptr);
+  EXPECT_EQ(acmStreamCount(), 0);
+}
+
+}  // namespace
+}  // namespace rf
