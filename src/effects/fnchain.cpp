@@ -1,8 +1,11 @@
-// Chain entries: stored form, list text and range maintenance.
+// Chain entries: stored form, list text, range maintenance and applying the chain to a frame.
 #include "effects/fnchain.h"
 
 #include <algorithm>
 #include <cstring>
+
+#include "effects/fnrun.h"
+#include "foundation/common.h"
 
 namespace rf {
 
@@ -74,6 +77,18 @@ void FnRangesInserted(QFnChain& chain, int32_t position, int32_t count) {
 
 void FnRangesDeleted(QFnChain& chain, int32_t position, int32_t count) {
   for (QFnEntry* e : chain) FnRangeDeleted(*e, position, count);
+}
+
+void FnChainApply(const QFnChain& chain, int32_t frame, Qimg*& current, Qimg& spare) {
+  for (const QFnEntry* e : chain) {
+    if (frame != NOT_SET && (frame < e->first || frame > e->last)) continue;
+    // An entry without a record runs with zero values and its effect's own in-place ability.
+    QFnParams none{};
+    none.inPlace = FnInPlace(e->id) ? RF_TRUE : RF_FALSE;
+    Qimg* result = current;
+    FnRun(e->id, *current, spare, e->fnParams ? *e->fnParams : none, result);
+    current = result;
+  }
 }
 
 }  // namespace rf

@@ -10,6 +10,8 @@
 
 namespace rf {
 
+struct Qimg;
+
 inline constexpr int32_t FN_RANGE_FIRST = 0;
 inline constexpr int32_t FN_RANGE_LAST = 999999999;
 
@@ -54,6 +56,11 @@ QFnEntryDisk FnEntryToDisk(const QFnEntry& entry);
 QFnEntry FnEntryFromDisk(const QFnEntryDisk& disk);
 // The text of the effects list: the name immediately followed by the description.
 std::string FnEntryText(const QFnEntry& entry);
+
+// Applies every entry whose range holds frame (all of them when frame is NOT_SET) to current, in
+// chain order. After an effect that cannot work in place current refers to spare; the spare
+// reference itself stays, so later effects of that kind run through the scaffold's temporary.
+void FnChainApply(const QFnChain& chain, int32_t frame, Qimg*& current, Qimg& spare);
 
 // Range maintenance of every entry when count frames are inserted or deleted at position.
 void FnRangesInserted(QFnChain& chain, int32_t position, int32_t count);

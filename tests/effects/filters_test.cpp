@@ -1,0 +1,195 @@
+// Convolution kernels and despeckle: uniform pictures, lone pixels, borders and tolerance.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "effects/filters.h"
+#include "effects/fx_test_util.h"
+
+namespace rf {
+namespace {
+
+using test::At;
+using test::Bgr;
+using test::Grey;
+using test::Pic;
+
+class FiltersTest : public test::EffectsTest {};
+
+using Filter = std::function<void(Qimg&, Qimg&)>;
+
+struct Named {
+  const char* name;
+  Filter run;
+};
+
+const std::vector<Named>& AllKernels() {
+  static const std::vector<Named> all = {{"soften", ImgSoften},
+                                         {"blur", ImgBlur},
+                                         {"sharpen", ImgSharpen},
+                                         {"emboss", ImgEmboss},
+                                         {"find edges", ImgFindEdges},
+                                         {"edge enhance", ImgEdgeEnhance},
+                                         {"trace contour", ImgTraceContour}};
+  return all;
+}
+
+// Every pixel of img has this colour.
+bool Uniform(const Qimg& img, Bgr colour) {
+  for (int32_t y = 0; y < img.height; ++y)
+    for (int32_t x = 0; x < img.width; ++x)
+      if (At(img, x, y) != colour) return false;
+  return true;
+}
+
+TEST_F(FiltersTest, UniformPictures) {
+  const Bgr colour = {90, 160, 200};
+  // Weights summing to 16 with shift 4 (soften, blur) or to 4 with shift 2 (sharpen, edge
+  // enhance) give the value back; the others sum to 0 and leave their offset.
+  const std::pair<const char*, Bgr> expected[] = {
+      {"soften", colour},      {"blur", colour},         {"sharpen", colour},         {"emboss", Grey(128)},
+      {"find edges", Grey(0)}, {"edge enhance", colour}, {"trace contour", Grey(255)}};
+  for (size_t i = 0; i < AllKernels().size(); ++i) {
+    Pic src, dst;
+    test::Fill24(src, 5, 4, colour);
+    AllKernels()[i].run(src, dst);
+    ASSERT_EQ(std::string(AllKernels()[i].name), expected[i].first);
+    ASSERT_EQ(dst.bpp, 24);
+    EXPECT_TRUE(Uniform(dst, expected[i].second)) << expected[i].first;
+  }
+}
+
+TEST_F(FiltersTest, LoneBrightPixel) {
+  Pic src;
+  test::Fill24(src, 5, 5, Grey(0));
+  std::memset(src.data + (2 * 5 + 2) * 3, 255, 3);
+  Pic sharp;
+  ImgSharpen(src, sharp);
+  EXPECT_EQ(At(sharp, 2, 2), Grey(255));  // 8 x 255 >> 2, held at 255
+  EXPECT_EQ(At(sharp, 1, 2), Grey(0));    // -255 held at 0
+  EXPECT_EQ(At(sharp, 2, 1), Grey(0));
+  EXPECT_EQ(At(sharp, 1, 1), Grey(0));
+
+  Pic soft;
+  ImgSoften(src, soft);
+  EXPECT_EQ(At(soft, 2, 2), Grey(127));  // 8 x 255 >> 4
+  EXPECT_EQ(At(soft, 1, 1), Grey(15));   // 255 >> 4
+  EXPECT_EQ(At(soft, 0, 0), Grey(0));
+
+  Pic blur;
+  ImgBlur(src, blur);
+  EXPECT_EQ(At(blur, 2, 2), Grey(0));   // the centre weight is 0
+  EXPECT_EQ(At(blur, 1, 1), Grey(47));  // 3 x 255 >> 4
+  EXPECT_EQ(At(blur, 2, 1), Grey(15));
+
+  Pic emboss;
+  ImgEmboss(src, emboss);
+  EXPECT_EQ(At(emboss, 1, 1), Grey(255));  // lower right neighbour +255
+  EXPECT_EQ(At(emboss, 3, 3), Grey(0));    // upper left neighbour -255
+  EXPECT_EQ(At(emboss, 2, 2), Grey(128));
+
+  Pic edges, contour, enhance;
+  ImgFindEdges(src, edges);
+  ImgTraceContour(src, contour);
+  ImgEdgeEnhance(src, enhance);
+  EXPECT_EQ(At(edges, 2, 2), Grey(255));
+  EXPECT_EQ(At(edges, 2, 1), Grey(0));
+  EXPECT_EQ(At(contour, 2, 2), Grey(255));
+  EXPECT_EQ(At(contour, 2, 1), Grey(0));  // 255 - 2 x 255
+  EXPECT_EQ(At(contour, 1, 1), Grey(255));
+  EXPECT_EQ(At(enhance, 2, 2), Grey(255));  // 16 x 255 >> 2
+  EXPECT_EQ(At(enhance, 3, 3), Grey(0));
+
+  // The source is read only.
+  EXPECT_EQ(At(src, 2, 2), Grey(255));
+  EXPECT_EQ(At(src, 1, 1), Grey(0));
+}
+
+TEST_F(FiltersTest, BordersUseThePixelsOwnRowAndColumn) {
+  // One row: the rows above and below are the row itself; the end pixels stand in for their
+  // missing outer neighbours.
+  Pic src;
+  test::Make24(src, 3, 1, {Grey(0), Grey(160), Grey(0)});
+  Pic soft;
+  ImgSoften(src, soft);
+  EXPECT_EQ(At(soft, 1, 0), Grey(100));  // (160 + 8 x 160 + 160) >> 4
+  EXPECT_EQ(At(soft, 0, 0), Grey(30));   // (160 + 160 + 160) >> 4
+  EXPECT_EQ(At(soft, 2, 0), Grey(30));
+
+  // Channels are filtered separately, and the upper-left neighbour beyond the border is the
+  // pixel's own row or column: only pixels whose clipped upper-left is (0, 0) see its blue.
+  Pic colour;
+  std::vector<Bgr> px(9, Grey(0));
+  px[0] = {255, 0, 0};
+  test::Make24(colour, 3, 3, px);
+  Pic emboss;
+  ImgEmboss(colour, emboss);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 3; ++x) {
+      const uint8_t blue = x < 2 && y < 2 ? 0 : 128;
+      EXPECT_EQ(At(emboss, x, y), (Bgr{blue, 128, 128})) << x << "," << y;
+    }
+}
+
+TEST_F(FiltersTest, WorkingInPlaceGivesTheSameResult) {
+  for (const Named& k : AllKernels()) {
+    Pic a, b, out;
+    test::Pattern(a, 11, 6);
+    test::Pattern(b, 11, 6);
+    k.run(a, out);
+    k.run(b, b);
+    EXPECT_EQ(test::Bytes(out), test::Bytes(b)) << k.name;
+  }
+  // Other depths are worked at 24 bits.
+  Pic w16, out;
+  test::Pattern(w16, 4, 4, 16);
+  ImgSoften(w16, out);
+  EXPECT_EQ(out.bpp, 24);
+  Pic i8;
+  test::Pattern(i8, 4, 4, 8);
+  ImgDespeckle(i8, i8, 10);
+  EXPECT_EQ(i8.bpp, 24);
+}
+
+TEST_F(FiltersTest, DespeckleTolerance) {
+  auto speck = [](Qimg& img, uint8_t centre) {
+    test::Fill24(img, 3, 3, Grey(0));
+    std::memset(img.data + 4 * 3, centre, 3);
+  };
+  Pic a, out;
+  speck(a, 254);
+  ImgDespeckle(a, out, 254);
+  EXPECT_EQ(At(out, 1, 1), Grey(0));  // differs from its mean 0 by exactly 254
+  EXPECT_EQ(At(out, 0, 0), Grey(0));  // differs from its mean 50 by less
+  Pic b, kept;
+  speck(b, 253);
+  ImgDespeckle(b, kept, 254);
+  EXPECT_EQ(test::Bytes(kept), test::Bytes(b));
+
+  // Tolerance 1: every byte takes its mean unless it already equals it. The end pixels of a row
+  // average five neighbours, the top row stands in for the row above it.
+  Pic c, all;
+  speck(c, 254);
+  ImgDespeckle(c, all, 1);
+  EXPECT_EQ(At(all, 0, 0), Grey(50));  // (0 + 0 + 0 + 0 + 254) div 5
+  EXPECT_EQ(At(all, 2, 0), Grey(50));
+  EXPECT_EQ(At(all, 1, 0), Grey(31));  // 254 >> 3
+  EXPECT_EQ(At(all, 1, 1), Grey(0));
+  EXPECT_EQ(At(all, 0, 1), Grey(50));  // above, above-right, right, below, below-right
+
+  // Out-of-range tolerances are held within 1..254.
+  Pic d, e, low, high;
+  speck(d, 254);
+  speck(e, 254);
+  ImgDespeckle(d, low, 0);
+  ImgDespeckle(e, high, 1000);
+  EXPECT_EQ(At(low, 0, 0), Grey(50));
+  EXPECT_EQ(At(high, 1, 1), Grey(0));
+}
+
+}  // namespace
+}  // namespace rf
