@@ -26,8 +26,10 @@ fuzz: setup
 	cmake --build --preset fuzz
 	bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
+DEMO_DIR ?= demo-out
+
 demo: build
-	@echo "demo: the conversion run is not built yet; 'make test' exercises what exists."
+	./build/default/apps/reelforge-cli/reelforge-cli demo $(DEMO_DIR)
 
 clean:
 	rm -rf build

@@ -141,7 +141,9 @@ void MonEnd() {
     Frame& enclosing = Current();
     enclosing.category = closed.category;
     enclosing.code = closed.code;
-    enclosing.aborted = closed.aborted;
+    // A block that only stopped (MonAbort without an error) ends there: marking the enclosing
+    // block aborted would make a later error in it neither abort it nor stay reported.
+    enclosing.aborted = HoldsError(closed) && closed.aborted;
   }
   if (HoldsError(closed) && closed.aborted) throw EMon(ErrMessage(closed.category, closed.code));
 }

@@ -162,6 +162,16 @@ TEST_F(MonitorTest, AbortWithoutErrorStopsTheRoutineOnly) {
   });
   EXPECT_EQ(steps, 2);
   EXPECT_TRUE(ErrNone());
+
+  // After a callee stopped, an error in the caller still aborts the caller.
+  GuardedSilent("Test.Outer", [&] {
+    Guarded("Test.Stop", [] { MonAbort(); });
+    ErrSet(5, 1);
+    ++steps;
+  });
+  EXPECT_EQ(steps, 2);
+  EXPECT_EQ(ErrCategory(), 5);
+  ErrClear();
 }
 
 TEST_F(MonitorTest, NextSilentMakesThePlainBeginSilent) {

@@ -7,6 +7,7 @@
 
 #include "common/test_support.h"
 #include "foundation/errors.h"
+#include "foundation/miscprocs.h"
 #include "foundation/monitor.h"
 #include "foundation/shutdown.h"
 #include "foundation/trackedmem.h"
@@ -125,6 +126,7 @@ TEST_F(TraceTest, EndOfRunReportListsAndReleasesWhatWasLeft) {
   ASSERT_EQ(TXTOpen(second, dir + "/two.txt", FM_CREATE), 0);
   char* block = nullptr;
   _memalloc_(block, 10, MEM_RESIZE, "Test.Done.block", Site{12});
+  const std::string peak = FormatUInt(100, uint32_t(MemPeak()));  // earlier tests in this process count too
   MonBegin();
   FoundationDone();
   MonEnd();
@@ -132,7 +134,7 @@ TEST_F(TraceTest, EndOfRunReportListsAndReleasesWhatWasLeft) {
   EXPECT_EQ(MemCount(), 0);
   const std::string all = test::ReadWholeFile(file);
   EXPECT_NE(all.find("#Monitoring failure: 1 hanging processes.\r\n"
-                     "#Max. allocated memory handles: 1\r\n#Memory handles not freed:\r\n"
+                     "#Max. allocated memory handles: " + peak + "\r\n#Memory handles not freed:\r\n"
                      "#  C:Test.Done.block:12:12 bytes\r\n"
                      "#Files not closed: 2\r\n#  " + dir + "/two.txt\r\n#  " + dir + "/one.bin\r\n"),
             std::string::npos)

@@ -1,0 +1,34 @@
+// The commands of the command-line program and what they share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/batchjob.h"
+
+namespace rf::cli {
+
+// Exit statuses.
+inline constexpr int kOk = 0;
+inline constexpr int kFailed = 1;
+inline constexpr int kUsage = 2;
+inline constexpr int kInterrupted = 130;
+
+struct ProgressMode {
+  bool quiet = false;
+  bool machine = false;
+};
+
+// Prints "reelforge-cli: message" on standard error and returns status.
+int Fail(int status, const std::string& message);
+// The error register's message with the file it concerns, and clears the register.
+std::string TakeError();
+
+int CmdInfo(int argc, char** argv);
+int CmdRender(int argc, char** argv, bool convertShorthand);
+int CmdDemo(int argc, char** argv);
+
+// Runs a job with progress on standard error and the Ctrl-C handling; prints what was written.
+int RunJob(const BatchJob& job, const ProgressMode& mode);
+
+}  // namespace rf::cli

@@ -1,0 +1,196 @@
+// The render and convert commands: options into a batch job.
+#include <getopt.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+
+#include "cli.h"
+#include "effects/fnparams.h"
+
+namespace rf::cli {
+namespace {
+
+const char* const kRenderHelp =
+    "usage: reelforge-cli render [OPTIONS] -o OUTPUT INPUT...\n"
+    "       reelforge-cli convert INPUT OUTPUT [OPTIONS]\n"
+    "\n"
+    "Renders the inputs, in the order given, into OUTPUT (a picture, a numbered picture\n"
+    "sequence, or a sound file). INPUT@FIRST-LAST takes frames FIRST to LAST (from 0).\n"
+    "\n"
+    "  -o, --output FILE       the output; its extension chooses the format\n"
+    "      --audio-out FILE    the sound into a file of its own\n"
+    "      --sequences         numbered pictures (img0001.tga ...) are read as one movie\n"
+    "      --silence SECONDS   a stretch of silence at this place among the inputs\n"
+    "      --effect SPEC       NAME[:a,b,c][@FIRST-LAST], e.g. \"Brightness:10,10,10@0-49\";\n"
+    "                          names as the effect list spells them, any case\n"
+    "      --fps RATE          output frames per second (default: the first input's, else 25)\n"
+    "      --keep-duration     convert the frame rate so that the running time stays\n"
+    "      --depth BITS        24, 16, 15 or 8 bits per pixel\n"
+    "      --dither            error diffusion when reducing to 8 bits\n"
+    "      --backwards         play the video backwards\n"
+    "  -q, --quiet             no progress display\n"
+    "      --progress=machine  one key=value line per update on standard error\n"
+    "      --help              this text\n"
+    "\n"
+    "The first Ctrl-C stops and keeps what was written; a second one aborts and deletes it.\n";
+
+enum Option {
+  kOptAudioOut = 256,
+  kOptSequences,
+  kOptSilence,
+  kOptEffect,
+  kOptFps,
+  kOptKeepDuration,
+  kOptDepth,
+  kOptDither,
+  kOptBackwards,
+  kOptProgress,
+  kOptHelp,
+};
+
+const option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'},
+    {"audio-out", required_argument, nullptr, kOptAudioOut},
+    {"sequences", no_argument, nullptr, kOptSequences},
+    {"silence", required_argument, nullptr, kOptSilence},
+    {"effect", required_argument, nullptr, kOptEffect},
+    {"fps", required_argument, nullptr, kOptFps},
+    {"keep-duration", no_argument, nullptr, kOptKeepDuration},
+    {"depth", required_argument, nullptr, kOptDepth},
+    {"dither", no_argument, nullptr, kOptDither},
+    {"backwards", no_argument, nullptr, kOptBackwards},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"progress", required_argument, nullptr, kOptProgress},
+    {"help", no_argument, nullptr, kOptHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+bool ParseNumber(const std::string& text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return !text.empty() && end && *end == '\0' && std::isfinite(value);
+}
+
+// INPUT or INPUT@FIRST-LAST.
+BatchInput ParseInput(const std::string& arg) {
+  static const std::regex trim(R"((.+)@(\d+)-(\d+))");
+  std::smatch m;
+  BatchInput in;
+  if (std::regex_match(arg, m, trim)) {
+    in.name = m[1];
+    in.first = std::atoi(m[2].str().c_str());
+    in.last = std::atoi(m[3].str().c_str());
+  } else {
+    in.name = arg;
+  }
+  return in;
+}
+
+// NAME[:a,b,c][@FIRST-LAST]; an empty message when it parsed.
+std::string ParseEffect(const std::string& spec, BatchEffect& fx) {
+  static const std::regex form(R"(([^:@]+)(?::([^@]*))?(?:@(\d+)-(\d+))?)");
+  std::smatch m;
+  if (!std::regex_match(spec, m, form)) return "bad effect '" + spec + "'";
+  fx.id = BatchEffectId(m[1]);
+  if (fx.id == 0) return "unknown effect '" + m[1].str() + "'";
+  if (m[2].matched) {
+    std::string values = m[2];
+    size_t start = 0;
+    while (start <= values.size()) {
+      const size_t comma = values.find(',', start);
+      const std::string item = values.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      double v;
+      if (fx.valueCount == 3 || !ParseNumber(item, v)) return "bad values in effect '" + spec + "'";
+      fx.values[fx.valueCount++] = v;
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  if (m[3].matched) {
+    fx.first = std::atoi(m[3].str().c_str());
+    fx.last = std::atoi(m[4].str().c_str());
+    if (fx.last < fx.first) return "effect range ends before it starts in '" + spec + "'";
+  }
+  return {};
+}
+
+}  // namespace
+
+int CmdRender(int argc, char** argv, bool convertShorthand) {
+  BatchJob job;
+  ProgressMode mode;
+  const std::string command = convertShorthand ? "convert" : "render";
+  std::vector<std::string> positional;
+  optind = 1;
+  opterr = 0;
+  int c;
+  // A leading "-" hands out the inputs in order among the options, so that --silence keeps its place.
+  while ((c = getopt_long(argc, argv, "-o:q", kLongOptions, nullptr)) != -1) {
+    double number;
+    switch (c) {
+      case 1: positional.push_back(optarg); break;
+      case 'o': job.output = optarg; break;
+      case kOptAudioOut: job.audioOutput = optarg; break;
+      case kOptSequences: job.sequences = true; break;
+      case kOptSilence: {
+        if (!ParseNumber(optarg, number) || number <= 0)
+          return Fail(kUsage, command + ": --silence wants a positive number of seconds");
+        if (!convertShorthand) {
+          for (const std::string& p : positional) job.inputs.push_back(ParseInput(p));
+          positional.clear();
+        }
+        BatchInput silence;
+        silence.silenceSeconds = number;
+        job.inputs.push_back(silence);
+        break;
+      }
+      case kOptEffect: {
+        BatchEffect fx;
+        const std::string problem = ParseEffect(optarg, fx);
+        if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
+        job.effects.push_back(fx);
+        break;
+      }
+      case kOptFps:
+        if (!ParseNumber(optarg, number) || number <= 0 || number > 1000)
+          return Fail(kUsage, command + ": --fps wants a rate above 0 and up to 1000");
+        job.fps = number;
+        break;
+      case kOptKeepDuration: job.keepDuration = true; break;
+      case kOptDepth:
+        if (!ParseNumber(optarg, number) || (number != 24 && number != 16 && number != 15 && number != 8))
+          return Fail(kUsage, command + ": --depth wants 24, 16, 15 or 8");
+        job.depth = int32_t(number);
+        break;
+      case kOptDither: job.dither = true; break;
+      case kOptBackwards: job.backwards = true; break;
+      case 'q': mode.quiet = true; break;
+      case kOptProgress:
+        if (std::string(optarg) != "machine") return Fail(kUsage, command + ": --progress takes only 'machine'");
+        mode.machine = true;
+        break;
+      case kOptHelp: std::fputs(kRenderHelp, stdout); return kOk;
+      default:
+        return Fail(kUsage, command + ": unknown or incomplete option '" + std::string(argv[optind - 1]) +
+                                "' (see 'reelforge-cli " + command + " --help')");
+    }
+  }
+  if (convertShorthand) {
+    if (positional.size() != 2 || !job.output.empty())
+      return Fail(kUsage, "convert: wants INPUT and OUTPUT (see 'reelforge-cli convert --help')");
+    job.inputs.insert(job.inputs.begin(), ParseInput(positional[0]));
+    job.output = positional[1];
+  } else {
+    for (const std::string& p : positional) job.inputs.push_back(ParseInput(p));
+    if (job.output.empty()) return Fail(kUsage, "render: no output given (-o OUTPUT)");
+  }
+  bool anyFile = false;
+  for (const BatchInput& in : job.inputs) anyFile = anyFile || !in.name.empty();
+  if (!anyFile) return Fail(kUsage, command + ": no input given");
+  return RunJob(job, mode);
+}
+
+}  // namespace rf::cli

@@ -1,0 +1,307 @@
+// Batch rendering: the edit list of a job's inputs, block sources walking it, the video function
+// (effect chain, then the output depth) and the audio function (the output's sound format).
+#include "engine/batchjob.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "editlist/mmedit.h"
+#include "effects/fnchain.h"
+#include "effects/fnrun.h"
+#include "engine/predict.h"
+#include "formats/ffcodecs.h"
+#include "formats/ffdesc.h"
+#include "foundation/errors.h"
+#include "foundation/monitor.h"
+#include "foundation/trackedfile.h"
+#include "foundation/trackedmem.h"
+
+namespace rf {
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Everything a running job owns; released whatever way the run ends.
+struct JobState {
+  MMList list;
+  QFnChain chain;
+  std::vector<QFnEntry> entries;
+  size_t nextVideo = 0, nextAudio = 0;
+  std::vector<int32_t> videoOrder;
+  WaveFormatEx soundFormat{};
+  int32_t depth = 0;
+  int32_t ditherMethod = 0;
+  int32_t framesTotal = 0, samplesTotal = 0;
+  double videoEstimate = 0, audioEstimate = 0;
+  std::chrono::steady_clock::time_point started;
+
+  JobState() { MMInit(list); }
+  ~JobState() {
+    for (QFnEntry& e : entries) FnFree(e.fnParams);
+    MMDone(list);
+  }
+};
+
+void AddBlock(MMBlockList& blocks, const MMBlockRec& rec) {
+  MMBlockRec* block = nullptr;
+  _memalloc_(block, int32_t(sizeof(MMBlockRec)), MEM_NEW, "MainUnit.FileAdd.block");
+  *block = rec;
+  MMBlock_Insert(blocks, int32_t(blocks.items.size()), block);
+}
+
+// One input file: a video block and a linked audio block when it carries both.
+void AddFile(JobState& js, const BatchInput& in, bool sequences) {
+  const int32_t index = MMFile_Add(js.list.files, in.name, sequences);
+  if (index == NOT_SET) {
+    SetLastFileName(in.name);
+    ErrSet(6, 1);
+    return;
+  }
+  const QUniInfo& info = MMFile_GetPtrByIndex(js.list.files, index)->info;
+  const bool video = info.video.hasVideo && info.video.frames > 0;
+  const bool audio = info.audio.hasAudio && info.audio.frames > 0;
+  if (!video && !audio) {
+    SetLastFileName(in.name);
+    ErrSet(7, 1);
+    return;
+  }
+  const int32_t frames = std::max(info.video.frames, 1);
+  const int32_t first = in.first == NOT_SET ? 0 : std::clamp(in.first, 0, frames - 1);
+  const int32_t last = in.last == NOT_SET ? frames - 1 : std::clamp(in.last, first, frames - 1);
+  MMBlockRec v{}, a{};
+  if (video) {
+    MMBlockP_SetFile(v, index, first, last, info.video.frames, info.video.frameRate > 0 ? info.video.frameRate : 25);
+  }
+  if (audio) {
+    int32_t aFirst = 0, aLast = info.audio.frames - 1;
+    // A trim in frames cuts the sound at the same times.
+    if (video && info.video.frameRate > 0 && (in.first != NOT_SET || in.last != NOT_SET)) {
+      const double rate = info.audio.samplesPerSec / info.video.frameRate;
+      aFirst = std::clamp(int32_t(std::trunc(first * rate)), 0, aLast);
+      aLast = std::clamp(int32_t(std::trunc((last + 1) * rate)) - 1, aFirst, aLast);
+    }
+    MMBlockP_SetFile(a, index, aFirst, aLast, info.audio.frames, info.audio.samplesPerSec);
+  }
+  if (video && audio) {
+    v.linked = a.linked = RF_TRUE;
+    v.link = int32_t(js.list.audio.items.size());
+    a.link = int32_t(js.list.video.items.size());
+  }
+  if (video) AddBlock(js.list.video, v);
+  if (audio) AddBlock(js.list.audio, a);
+}
+
+void AddSilence(JobState& js, double seconds) {
+  MMBlockRec s{};
+  MMBlockP_SetSilence(s, seconds);
+  AddBlock(js.list.audio, s);
+}
+
+void BuildChain(JobState& js, const std::vector<BatchEffect>& effects) {
+  js.entries.reserve(effects.size());
+  for (const BatchEffect& fx : effects) {
+    QFnEntry e = FnMakeEntry(fx.id);
+    e.first = fx.first;
+    e.last = fx.last;
+    QFnParams p{};
+    p.paramSize = FnParamCount(fx.id) * 8 + 4;
+    p.inPlace = FnInPlace(fx.id) ? RF_TRUE : RF_FALSE;
+    for (int32_t i = 0; i < 8; ++i) p.values[i] = FnParamRange(fx.id, i).defaultValue;
+    for (int32_t i = 0; i < fx.valueCount; ++i) {
+      const FnParamSpec range = FnParamRange(fx.id, i);
+      p.values[i] = std::clamp(fx.values[i], range.minimum, range.maximum);
+    }
+    FnMakeStr(fx.id, p);
+    js.entries.push_back(e);
+    FnCopy(js.entries.back().fnParams, &p);
+  }
+  for (QFnEntry& e : js.entries) js.chain.push_back(&e);
+}
+
+const QUniInfo* InfoOf(const JobState& js, const MMBlockRec& b) {
+  return &MMFile_GetPtrByIndex(js.list.files, b.file)->info;
+}
+
+void NextVideoBlock(JobState& js, bool backwards, QConBlock& block) {
+  const auto& items = js.list.video.items;
+  if (js.nextVideo >= items.size()) {
+    block.End = RF_TRUE;
+    return;
+  }
+  const size_t i = backwards ? items.size() - 1 - js.nextVideo : js.nextVideo;
+  ++js.nextVideo;
+  const MMBlockRec& b = *items[i];
+  block.Kind = bkInfo;
+  block.Source = InfoOf(js, b);
+  block.First = b.first + 1;
+  block.Count = b.last - b.first + 1;
+  block.StartTime = block.Duration = NOT_SET_F;
+  block.FrameRate = b.frequency;
+  block.Repeat = 1;
+  block.Direction = backwards ? -1 : 1;
+  block.End = RF_FALSE;
+}
+
+void NextAudioBlock(JobState& js, bool backwards, QConBlock& block) {
+  const auto& items = js.list.audio.items;
+  if (js.nextAudio >= items.size()) {
+    block.End = RF_TRUE;
+    return;
+  }
+  const size_t i = backwards ? items.size() - 1 - js.nextAudio : js.nextAudio;
+  ++js.nextAudio;
+  const MMBlockRec& b = *items[i];
+  block.StartTime = block.Duration = NOT_SET_F;
+  block.End = RF_FALSE;
+  if (!MMBlockP_IsFile(b)) {
+    block.Kind = bkSilence;
+    block.Source = nullptr;
+    block.First = 0;
+    block.Count = b.fileQuants;
+    return;
+  }
+  block.Kind = bkInfo;
+  block.Source = InfoOf(js, b);
+  block.First = b.first;
+  block.Count = b.last - b.first + 1;
+}
+
+// The sound format of the output: the first audio file's, else CD quality.
+WaveFormatEx SoundFormat(const JobState& js) {
+  for (const MMBlockRec* b : js.list.audio.items)
+    if (MMBlockP_IsFile(*b)) return InfoOf(js, *b)->audio.decodedFormat;
+  WaveFormatEx f{WAVE_FORMAT_PCM, 2, 44100, 0, 0, 16, 0};
+  WaveFormatValidate(f);
+  return f;
+}
+
+double OutputRate(const JobState& js, double wanted) {
+  if (wanted > 0) return wanted;
+  for (const MMBlockRec* b : js.list.video.items) {
+    const double rate = InfoOf(js, *b)->video.frameRate;
+    if (rate > 0) return rate;
+  }
+  return 25.0;
+}
+
+// Deletes an output: the file, or every member of the numbered sequence it became.
+void DeleteWritten(const std::string& written, const std::string& requested, int32_t frames) {
+  if (written.empty()) return;
+  FDelete(written);
+  QSeqName seq;
+  if (written == requested || !SeqSplit(written, seq)) return;
+  for (int32_t i = 2; i <= frames; ++i) FDelete(SeqMakeName(seq, i));
+}
+
+}  // namespace
+
+int32_t BatchEffectId(const std::string& name) {
+  const std::string wanted = Lower(name);
+  for (int32_t id = 1; id <= FnCount(); ++id)
+    if (Lower(FnName(id)) == wanted) return id;
+  return 0;
+}
+
+bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report) {
+  JobState js;
+  QffSaveOpt opts;
+  FFSaveInit(opts);
+  GuardedSilent("MainUnit.ProcessingExec", [&] {
+    for (const BatchInput& in : job.inputs) {
+      if (in.name.empty())
+        AddSilence(js, in.silenceSeconds);
+      else
+        AddFile(js, in, job.sequences);
+    }
+    BuildChain(js, job.effects);
+    const double fps = OutputRate(js, job.fps);
+    for (const MMBlockRec* b : js.list.video.items) {
+      const int32_t frames = b->last - b->first + 1;
+      const double rate = b->frequency > 0 ? b->frequency : fps;
+      js.framesTotal += job.keepDuration ? int32_t(std::trunc(frames * fps / rate)) : frames;
+    }
+    js.soundFormat = SoundFormat(js);
+    for (const MMBlockRec* b : js.list.audio.items) {
+      const int32_t quants = MMBlockP_IsFile(*b) ? b->last - b->first + 1 : b->fileQuants;
+      js.samplesTotal += int32_t(std::trunc(quants * js.soundFormat.samplesPerSec / b->frequency));
+    }
+    const int32_t format = FFGetId(job.output, FF_SAVE_TABLE);
+    if (format == FF_AUTO) {
+      SetLastFileName(job.output);
+      ErrSet(14, 5);
+      return;
+    }
+    const bool pictures = (FFGetFlags(format, FF_SAVE_TABLE) & FFF_PICTURES) != 0;
+    FFSaveSetFormat(opts, format);
+    js.depth = job.depth;
+    js.ditherMethod = job.dither ? 1 : 0;
+    js.started = std::chrono::steady_clock::now();
+
+    if (pictures && !js.list.video.items.empty())
+      ConSetVideoBlockCBF([&](QConBlock& b) { NextVideoBlock(js, job.backwards, b); });
+    const bool sound = !js.list.audio.items.empty() && (!job.audioOutput.empty() || !pictures);
+    if (sound) ConSetAudioBlockCBF([&](QConBlock& b) { NextAudioBlock(js, job.backwards, b); });
+    ConSetVideoFuncCBF([&](QConVideoFunc& rec) {
+      Qimg* current = rec.Source;
+      FnChainApply(js.chain, rec.FrameIndex, current, *rec.Spare);
+      int32_t target = FFSaveDepth(opts.format, js.depth ? js.depth : current->bpp);
+      if (target <= 0 || target == FF_AUTO) target = current->bpp;
+      if (target != current->bpp) {
+        Qimg& dst = current == rec.Spare ? *rec.Source : *rec.Spare;
+        ImgConvBppEx(*current, dst, target, js.ditherMethod);
+        current = &dst;
+      }
+      rec.Result = current;
+    });
+    ConSetAudioFuncCBF([&](QConAudioFunc& rec) {
+      if (WaveFormatEqual(rec.Source->format, js.soundFormat)) {
+        rec.Result = rec.Source;
+        return;
+      }
+      SndConvert(*rec.Source, *rec.Spare, js.soundFormat);
+      rec.Result = rec.Spare;
+    });
+    ConSetProgressCBF(
+        [&](QConProgress& p) {
+          if (!progress) return;
+          BatchProgress bp;
+          bp.framesDone = p.VideoFramesDone;
+          bp.framesTotal = js.framesTotal;
+          bp.samplesDone = p.SamplesDone;
+          bp.samplesTotal = js.samplesTotal;
+          bp.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - js.started).count();
+          js.videoEstimate = Predict_Time(js.videoEstimate, p.VideoTime, js.framesTotal, p.VideoFramesDone);
+          js.audioEstimate = Predict_Time(js.audioEstimate, p.AudioTime, js.samplesTotal, p.SamplesDone);
+          bp.remaining = Predict_TimeGranulate(js.videoEstimate + js.audioEstimate);
+          progress(bp);
+        },
+        // A frame or sound that cannot be read ends the job: a batch run never writes around holes.
+        [](const std::string&, int32_t& reply) { reply = erAbort; });
+    ConSetFrameCount(std::max(js.framesTotal, 1));
+    ConSetFrameRate(job.keepDuration, fps);
+    ConSetInterleave(std::max(int32_t(std::trunc(fps)), 1));
+    const std::string videoName = pictures ? job.output : std::string();
+    const std::string audioName = !job.audioOutput.empty() ? job.audioOutput : pictures ? std::string() : job.output;
+    ConStart(videoName, audioName, &opts, report);
+  });
+  const bool aborted = ConGetStopState() == csAbort;
+  const bool ok = ErrNone() && !aborted;
+  if (!ok && !aborted) {
+    // A failed run leaves nothing half-written behind (an aborted one was cleared by the run).
+    const bool locked = ErrLocked();
+    ErrLock();
+    DeleteWritten(report.VideoName, job.output, report.VideoFrames);
+    if (!report.AudioName.empty()) FDelete(report.AudioName);
+    if (!locked) ErrUnlock();
+  }
+  ConDone();
+  return ok;
+}
+
+}  // namespace rf

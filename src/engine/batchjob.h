@@ -1,0 +1,62 @@
+// A render job as the command line describes it: inputs (with trims and silences), an effect
+// chain and the output settings, turned into an edit list and run through the conversion.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/conform.h"
+#include "foundation/common.h"
+
+namespace rf {
+
+struct BatchInput {
+  std::string name;             // empty for a silence block
+  int32_t first = NOT_SET;      // trim in frames, 0-based and inclusive
+  int32_t last = NOT_SET;
+  double silenceSeconds = 0;    // for a silence block
+};
+
+struct BatchEffect {
+  int32_t id = 0;
+  int32_t valueCount = 0;  // values given; the others take the effect's defaults
+  double values[3] = {0, 0, 0};
+  int32_t first = 0;
+  int32_t last = 999999999;
+};
+
+struct BatchJob {
+  std::vector<BatchInput> inputs;
+  bool sequences = false;  // numbered pictures are gathered into one movie
+  std::vector<BatchEffect> effects;
+  double fps = 0;           // 0: the first video input's rate, else 25
+  bool keepDuration = false;  // convert the frame rate, keeping the running time
+  int32_t depth = 0;        // 0: as the output format stores the pictures
+  bool dither = false;
+  bool backwards = false;
+  std::string output;       // pictures (and sound when the format carries it)
+  std::string audioOutput;  // sound into a file of its own
+};
+
+struct BatchProgress {
+  int32_t framesDone = 0;
+  int32_t framesTotal = 0;
+  int32_t samplesDone = 0;
+  int32_t samplesTotal = 0;
+  double elapsed = 0;    // seconds
+  double remaining = 0;  // seconds, predicted
+};
+
+// Called after every frame; it may set the stop state (ConSetStopState).
+using BatchProgressCBF = std::function<void(const BatchProgress& progress)>;
+
+// The effect with that name, case-insensitive; 0 when there is none.
+int32_t BatchEffectId(const std::string& name);
+
+// Runs the job. False with the error register set when it failed; nothing is left of an output
+// that failed or was aborted.
+bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report);
+
+}  // namespace rf

@@ -1,0 +1,134 @@
+// One row per format with its entry points; formats join the table with their units.
+#include "formats/ffcodecs.h"
+
+#include "formats/ff_bmp.h"
+#include "formats/ff_pcx.h"
+#include "formats/ff_tga.h"
+#include "formats/ff_wav.h"
+#include "formats/ffdesc.h"
+#include "foundation/errors.h"
+#include "foundation/monitor.h"
+
+namespace rf {
+namespace {
+
+struct CodecRow {
+  int32_t id;
+  void (*info)(std::string_view name, QffInfo& info);
+  void (*load)(std::string_view name, Qimg& img);
+  void (*save)(std::string_view name, const Qimg& img);
+  // Takes parameter 1 of the save options as the writer's module setting.
+  void (*setParam1)(int32_t value);
+};
+
+const CodecRow kCodecs[] = {
+    {FF_TGA, TGAInfo, TGALoad_, TGASave_, TGASetCompression},
+    {FF_PCX, PCXInfo, PCXLoad_, PCXSave_, nullptr},
+    {FF_BMP, DIBInfo, DIBLoad_, DIBSave_, nullptr},
+    {FF_WAV, WAVInfo, nullptr, nullptr, nullptr},
+};
+
+const CodecRow* Find(int32_t id) {
+  for (const CodecRow& r : kCodecs)
+    if (r.id == id) return &r;
+  return nullptr;
+}
+
+bool Known(int32_t id) { return id >= FF_TGA && id <= FF_XPM; }
+
+}  // namespace
+
+void FFInfo(std::string_view name, int32_t id, QffInfo& info) {
+  Guarded("ConForm.FFInfo", [&] {
+    info = QffInfo{};
+    const int32_t found = FFGetId(name, FF_LOAD_TABLE);
+    if (id == FF_AUTO) id = found;
+    const CodecRow* row = Find(id);
+    if (!row || !row->info) {
+      ErrSet(14, Known(id) ? 5 : 2);
+      return;
+    }
+    row->info(name, info);
+    info.format = id;
+    info.filterLabel = FFGetLabel(id);
+    if (info.video.compression.empty()) info.video.compression = "Uncompressed, full frames";
+    if (info.audio.compression.empty()) info.audio.compression = "PCM, uncompressed";
+  });
+}
+
+void ImgLoad(std::string_view name, Qimg& img, int32_t id) {
+  Guarded("ConForm.ImgLoad", [&] {
+    if (id == FF_AUTO) id = FFGetId(name, FF_LOAD_TABLE);
+    const CodecRow* row = Find(id);
+    if (!row || !row->load) {
+      ErrSet(7, 2);
+      return;
+    }
+    row->load(name, img);
+  });
+}
+
+void ImgSave(std::string_view name, Qimg& img, int32_t id) {
+  Guarded("ConForm.ImgSave", [&] {
+    if (!ImgValid(img)) {
+      ErrSet(7, 9);
+      return;
+    }
+    if (id == FF_AUTO) id = FFGetId(name, FF_SAVE_TABLE);
+    const CodecRow* row = Find(id);
+    if (!row || !row->save) {
+      ErrSet(7, 2);
+      return;
+    }
+    row->save(name, img);
+  });
+}
+
+void FFApplyWriterSettings(const QffSaveOpt& opts) {
+  if (!opts.valid) return;
+  const CodecRow* row = Find(opts.format);
+  if (row && row->setParam1) row->setParam1(opts.param1);
+}
+
+int32_t FFSavePrepare(QffSaveOpt& opts, int32_t width, int32_t height, int32_t depth) {
+  int32_t result = FFSaveDepth(opts.format, depth);
+  switch (opts.format) {
+    case FF_TGA:
+      opts.param1 = opts.tgaCompression;
+      break;
+    case FF_AVI:
+      result = FF_AUTO;
+      break;  // no compressor choice in this build yet
+    case FF_HAV:
+      opts.param1 = opts.havCodec;
+      opts.param4 = opts.havSetting;
+      break;
+    case FF_JPG:
+      opts.param2 = opts.jpegQuality;
+      break;
+    case FF_PNG:
+      opts.param1 = opts.pngLevel;
+      break;
+    case FF_TIF:
+      opts.param1 = opts.tiffCompression;
+      break;
+    case FF_MPG:
+      opts.param1 = opts.mpegFormat;
+      opts.param3 = opts.mpegRate;
+      break;
+    case FF_SGI:
+      opts.param1 = opts.sgiCompression;
+      break;
+    case FF_RAS:
+      opts.param1 = opts.rasCompression;
+      break;
+    case FF_PNM:
+      opts.param1 = opts.pnmEncoding;
+      break;
+    default:
+      break;
+  }
+  return result;
+}
+
+}  // namespace rf

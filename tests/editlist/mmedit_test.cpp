@@ -1,0 +1,604 @@
+// The edit list: block times and totals, the quant and time lookups at block boundaries, link
+// repair, copying, row texts, and the file table over real files in a scratch folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "common/test_support.h"
+#include "editlist/mmedit.h"
+#include "formats/ffcodecs.h"
+#include "formats/ffdesc.h"
+#include "foundation/errors.h"
+#include "foundation/faults.h"
+#include "foundation/monitor.h"
+#include "foundation/trackedmem.h"
+#include "image/imgbasic.h"
+
+namespace rf {
+namespace {
+
+class MMEditTest : public test::FoundationTest {
+ protected:
+  MMList mm;
+  std::string dir = test::ScratchDir("mmedit");
+
+  void SetUp() override {
+    FoundationTest::SetUp();
+    MMInit(mm);
+  }
+  void TearDown() override {
+    MMDone(mm);
+    FoundationTest::TearDown();
+  }
+
+  static MMBlockRec* NewBlock() {
+    MMBlockRec* b = nullptr;
+    EXPECT_EQ(_memalloc_(b, int32_t(sizeof(MMBlockRec)), MEM_NEW, "Test.MMEdit.block"), 0);
+    return b;
+  }
+
+  static MMBlockRec* AddFile(MMBlockList& list, int32_t position, int32_t file, int32_t first, int32_t last,
+                             int32_t fileQuants, double frequency) {
+    MMBlockRec* b = NewBlock();
+    MMBlockP_SetFile(*b, file, first, last, fileQuants, frequency);
+    MMBlock_Insert(list, position, b);
+    return b;
+  }
+
+  static MMBlockRec* AddSilence(MMBlockList& list, int32_t position, double seconds) {
+    MMBlockRec* b = NewBlock();
+    MMBlockP_SetSilence(*b, seconds);
+    MMBlock_Insert(list, position, b);
+    return b;
+  }
+
+  // Two 100-frame blocks at 25 frames per second.
+  void TwoBlocks() {
+    AddFile(mm.video, 0, 0, 0, 99, 100, 25);
+    AddFile(mm.video, 1, 0, 0, 99, 100, 25);
+  }
+
+  static std::vector<int32_t> Links(const MMBlockList& list) {
+    std::vector<int32_t> links;
+    for (const MMBlockRec* b : list.items) links.push_back(b->linked ? b->link : (b->link == NOT_SET ? -1 : -2));
+    return links;
+  }
+
+  static std::vector<int32_t> Files(const MMBlockList& list) {
+    std::vector<int32_t> files;
+    for (const MMBlockRec* b : list.items) files.push_back(b->file);
+    return files;
+  }
+
+  std::string Picture(const std::string& file, int32_t w = 8, int32_t h = 6) {
+    const std::string name = dir + "/" + file;
+    Qimg img;
+    EXPECT_EQ(_imgalloc_(img, w, h, 24, "Test.MMEdit.img"), 0);
+    for (int32_t i = 0; i < img.size; ++i) img.data[i] = uint8_t(i * 5);
+    ImgSave(name, img, FF_AUTO);
+    ImgFree(img);
+    EXPECT_TRUE(ErrNone()) << ErrLastMessage();
+    return name;
+  }
+
+  struct Found {
+    int32_t block, fileQuant, listQuant;
+  };
+  Found ByTime(double t) const {
+    Found f{};
+    MMBlock_GetBlockByTime(mm.video, t, f.block, f.fileQuant, f.listQuant);
+    return f;
+  }
+  struct FoundQ {
+    int32_t block;
+    double time;
+    int32_t fileQuant;
+  };
+  FoundQ ByQuant(int32_t q) const {
+    FoundQ f{};
+    detail::MMBlock_GetBlockByQuant(mm.video, q, f.block, f.time, f.fileQuant);
+    return f;
+  }
+};
+
+TEST_F(MMEditTest, BlockRecordIsStoredInItsDocumentedLayout) {
+  MMBlockRec b;
+  MMBlockP_SetFile(b, 3, 10, 19, 50, 25);
+  b.linked = RF_TRUE;
+  b.link = 7;
+  b.duration = 0.5;
+  uint8_t bytes[64];
+  std::memcpy(bytes, &b, sizeof bytes);
+  const auto at32 = [&](size_t offset) {
+    int32_t v;
+    std::memcpy(&v, bytes + offset, sizeof v);
+    return v;
+  };
+  const auto at64 = [&](size_t offset) {
+    double v;
+    std::memcpy(&v, bytes + offset, sizeof v);
+    return v;
+  };
+  EXPECT_EQ(at32(0), 3);
+  EXPECT_EQ(at32(4), 10);
+  EXPECT_EQ(at32(8), 19);
+  EXPECT_EQ(at32(12), 50);
+  EXPECT_EQ(at64(16), 25.0);
+  EXPECT_EQ(at32(24), -1);
+  EXPECT_EQ(at32(28), 7);
+  EXPECT_EQ(at64(32), 0.5);
+  EXPECT_EQ(at64(40), 0.4);
+  EXPECT_EQ(at64(48), 0.8);
+  EXPECT_EQ(at64(56), 2.0);
+
+  MMBlockP_SetFile(b, 0, 0, 0, 1, 25);
+  std::memcpy(bytes, &b, sizeof bytes);
+  EXPECT_EQ(0, std::memcmp(bytes + 28, "\x7C\x0D\x10\xAF", 4)) << "a fresh block has no link, little-endian";
+  EXPECT_EQ(at32(24), 0);
+}
+
+TEST_F(MMEditTest, TwoBlocksAt25FpsTimesAndTotals) {
+  TwoBlocks();
+  const MMBlockRec& b0 = *mm.video.items[0];
+  EXPECT_EQ(b0.startTime, 0.0);
+  EXPECT_EQ(b0.endTime, 4.0);
+  EXPECT_EQ(b0.fileTime, 4.0);
+  EXPECT_EQ(b0.endTime - b0.startTime, 4.0);
+  EXPECT_EQ(mm.video.totalQuants, 200);
+  EXPECT_EQ(mm.video.totalTime, 8.0);
+  EXPECT_EQ(mm.audio.totalQuants, 0) << "the other list is untouched";
+}
+
+TEST_F(MMEditTest, LookupsByQuantAtBlockBoundaries) {
+  TwoBlocks();
+  FoundQ f = ByQuant(100);
+  EXPECT_EQ(f.block, 1);
+  EXPECT_EQ(f.fileQuant, 0);
+  EXPECT_DOUBLE_EQ(f.time, 4.0);
+  f = ByQuant(99);
+  EXPECT_EQ(f.block, 0);
+  EXPECT_EQ(f.fileQuant, 99);
+  EXPECT_DOUBLE_EQ(f.time, 3.96);
+  f = ByQuant(199);
+  EXPECT_EQ(f.block, 1);
+  EXPECT_EQ(f.fileQuant, 99);
+  EXPECT_DOUBLE_EQ(f.time, 7.96);
+  for (int32_t q : {200, -1}) {
+    f = ByQuant(q);
+    EXPECT_EQ(f.block, NOT_SET) << q;
+    EXPECT_EQ(f.fileQuant, NOT_SET) << q;
+    EXPECT_EQ(f.time, NOT_SET_F) << q;
+  }
+  EXPECT_DOUBLE_EQ(MMBlock_GetTimeByQuant(mm.video, 150), 6.0);
+  EXPECT_EQ(MMBlock_GetTimeByQuant(mm.video, 200), NOT_SET_F);
+}
+
+TEST_F(MMEditTest, LookupsByTimeWithTheTolerance) {
+  TwoBlocks();
+  Found f = ByTime(4.0);
+  EXPECT_EQ(f.block, 1);
+  EXPECT_EQ(f.fileQuant, 0);
+  EXPECT_EQ(f.listQuant, 100);
+  f = ByTime(3.96);
+  EXPECT_EQ(f.block, 0);
+  EXPECT_EQ(f.fileQuant, 99);
+  EXPECT_EQ(f.listQuant, 99);
+  f = ByTime(3.99995);
+  EXPECT_EQ(f.block, NOT_SET) << "block 0 ends less than 0.0001 s after the time, block 1 starts after it";
+  EXPECT_EQ(f.fileQuant, NOT_SET);
+  EXPECT_EQ(f.listQuant, 100);
+  f = ByTime(3.9998);
+  EXPECT_EQ(f.block, 0) << "0.0002 s before the end is inside block 0";
+  EXPECT_EQ(f.fileQuant, 99) << "rounded up to 100 and held at the block's last frame";
+  f = ByTime(0);
+  EXPECT_EQ(f.block, 0);
+  EXPECT_EQ(f.fileQuant, 0);
+  EXPECT_EQ(f.listQuant, 0);
+  f = ByTime(8.0);
+  EXPECT_EQ(f.block, NOT_SET);
+  EXPECT_EQ(f.listQuant, 200) << "at the end the total quants";
+  f = ByTime(-1);
+  EXPECT_EQ(f.block, NOT_SET);
+  EXPECT_EQ(f.listQuant, 0);
+  EXPECT_EQ(MMBlock_GetQuantByTime(mm.video, 3.99995), 100);
+  EXPECT_EQ(MMBlock_GetQuantByTime(mm.video, 6.0), 150);
+}
+
+TEST_F(MMEditTest, TrimmedBlockClampsToItsLastQuant) {
+  AddFile(mm.video, 0, 0, 50, 149, 300, 25);
+  const MMBlockRec& b = *mm.video.items[0];
+  EXPECT_EQ(b.startTime, 2.0);
+  EXPECT_EQ(b.endTime, 6.0);
+  EXPECT_EQ(b.fileTime, 12.0);
+  Found f = ByTime(3.96);
+  EXPECT_EQ(f.fileQuant, 149);
+  EXPECT_EQ(f.listQuant, 99);
+  f = ByTime(3.999);
+  EXPECT_EQ(f.block, 0);
+  EXPECT_EQ(f.fileQuant, 149) << "149.975 rounds to 150, which lies past last";
+  EXPECT_EQ(f.listQuant, 99);
+  f = ByTime(0);
+  EXPECT_EQ(f.fileQuant, 50) << "list time 0 is the block's first quant";
+  EXPECT_EQ(ByQuant(0).fileQuant, 50);
+  EXPECT_DOUBLE_EQ(ByQuant(99).time, 3.96);
+}
+
+TEST_F(MMEditTest, TimeLookupRoundsHalvesToEven) {
+  // Two quants per second make every half exact: 0.5, 1.5, 2.5 and 3.5 quants.
+  AddFile(mm.video, 0, 0, 0, 9, 10, 2);
+  EXPECT_EQ(ByTime(0.25).fileQuant, 0);
+  EXPECT_EQ(ByTime(0.75).fileQuant, 2);
+  EXPECT_EQ(ByTime(1.25).fileQuant, 2);
+  EXPECT_EQ(ByTime(1.75).fileQuant, 4);
+  EXPECT_EQ(ByTime(1.3).fileQuant, 3);
+}
+
+TEST_F(MMEditTest, ChangeFreqStoresUnusableRatesAsOne) {
+  TwoBlocks();
+  MMBlock_ChangeFreq(mm.video, 1, 1, 0);
+  const MMBlockRec& b1 = *mm.video.items[1];
+  EXPECT_EQ(b1.frequency, 1.0);
+  EXPECT_EQ(b1.endTime, 100.0);
+  EXPECT_EQ(b1.fileTime, 100.0);
+  EXPECT_EQ(mm.video.totalTime, 104.0);
+  MMBlock_ChangeFreq(mm.video, 0, 1, 0.01);
+  EXPECT_EQ(mm.video.items[0]->frequency, 1.0) << "0.01 is still too small";
+  MMBlock_ChangeFreq(mm.video, -4, 99, 50);
+  EXPECT_EQ(mm.video.items[0]->frequency, 50.0) << "the range is clamped to the list";
+  EXPECT_EQ(mm.video.items[1]->frequency, 50.0);
+  EXPECT_EQ(mm.video.totalTime, 4.0);
+
+  MMBlockRec* b = NewBlock();
+  MMBlockP_SetFile(*b, 0, 0, 9, 10, 0);
+  EXPECT_EQ(b->frequency, 1.0);
+  MemFree(b);
+}
+
+TEST_F(MMEditTest, InsertUpdateAndDeleteKeepTotals) {
+  AddFile(mm.video, 0, 0, 0, 24, 100, 25);   // 1 s
+  AddFile(mm.video, 99, 1, 0, 49, 100, 25);  // appended: 2 s
+  AddFile(mm.video, -3, 2, 0, 74, 100, 25);  // first: 3 s
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{2, 0, 1}));
+  EXPECT_EQ(mm.video.totalQuants, 150);
+  EXPECT_DOUBLE_EQ(mm.video.totalTime, 6.0);
+
+  MMBlockRec* b = MMBlock_GetPtrByIndex(mm.video, 1);
+  ASSERT_NE(b, nullptr);
+  b->last = 99;
+  b->frequency = 50;
+  MMBlock_Update(mm.video, 1);
+  EXPECT_EQ(b->endTime, 2.0);
+  EXPECT_EQ(mm.video.totalQuants, 225);
+  EXPECT_DOUBLE_EQ(mm.video.totalTime, 7.0);
+  MMBlock_Update(mm.video, 3);  // out of range: nothing
+
+  mm.video.items[0]->link = 5;
+  MMBlock_Delete(mm.video, 1, 1);
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{2, 1}));
+  EXPECT_EQ(mm.video.items[0]->link, 5) << "deleting does not touch links";
+  EXPECT_EQ(mm.video.totalQuants, 125);
+  MMBlock_Delete(mm.video, 0, 0);
+  EXPECT_EQ(mm.video.items.size(), 2u) << "nothing to delete";
+  MMBlock_Delete(mm.video, -5, 1);
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1}));
+  MMBlock_Delete(mm.video, 7, 3);
+  EXPECT_TRUE(mm.video.items.empty()) << "a start past the end is clamped to the last block";
+  EXPECT_EQ(mm.video.totalQuants, 0);
+  EXPECT_EQ(mm.video.totalTime, 0.0);
+  MMBlock_Delete(mm.video, 0, 1);  // empty list: nothing
+
+  EXPECT_EQ(MMBlock_GetPtrByIndex(mm.video, 0), nullptr);
+  EXPECT_EQ(&MMBlock_Insert(mm.video, 0, nullptr), &mm.video);
+}
+
+TEST_F(MMEditTest, PositionsOfBlocksInQuantsAndSeconds) {
+  TwoBlocks();
+  AddFile(mm.video, 2, 0, 0, 49, 100, 50);  // 50 quants, 1 s
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 1, MM_BY_QUANT), 100.0);
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 2, MM_BY_TIME), 8.0);
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 0, MM_BY_TIME), 0.0);
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, -2, MM_BY_QUANT), 0.0);
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 3, MM_BY_QUANT), 250.0);
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 9, MM_BY_TIME), 9.0);
+  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 1, 2), NOT_SET_F);
+  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 0, MM_BY_QUANT), 99.0);
+  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 2, MM_BY_QUANT), 249.0);
+  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 2, MM_BY_TIME), 9.0);
+  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 1, 5), NOT_SET_F);
+
+  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_QUANT, 99.9), 0) << "a quant position is truncated";
+  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_QUANT, 200), 2);
+  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_TIME, 4.0), 1);
+  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_TIME, 9.0), NOT_SET);
+  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, 2, 0), NOT_SET);
+  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_QUANT, 1e12), NOT_SET);
+
+  mm.video.items[2]->file = 4;
+  int32_t file = 77, quant = 0;
+  EXPECT_EQ(MMBlock_GetBlockInfo(mm.video, MM_BY_QUANT, 210, file, quant), 2);
+  EXPECT_EQ(file, 4);
+  EXPECT_EQ(quant, 10);
+  EXPECT_EQ(MMBlock_GetBlockInfo(mm.video, MM_BY_TIME, 8.5, file, quant), 2);
+  EXPECT_EQ(quant, 25);
+  file = 77;
+  EXPECT_EQ(MMBlock_GetBlockInfo(mm.video, MM_BY_TIME, 20, file, quant), NOT_SET);
+  EXPECT_EQ(file, 77) << "no block: the file index is left alone";
+  EXPECT_EQ(quant, NOT_SET);
+}
+
+TEST_F(MMEditTest, LinkRepairAfterDeletingAudioBlocks) {
+  for (int32_t i = 0; i < 7; ++i) {
+    MMBlockRec* v = AddFile(mm.video, i, 0, 0, 9, 10, 25);
+    MMBlockRec* a = AddFile(mm.audio, i, 0, 0, 999, 1000, 8000);
+    v->linked = a->linked = RF_TRUE;
+    v->link = a->link = i;
+  }
+  mm.video.items[0]->link = NOT_SET;  // an unlinked block stays unlinked
+  mm.video.items[0]->linked = RF_FALSE;
+
+  MMBlock_Delete(mm.audio, 2, 3);
+  MMBlock_UpdateLinksAfterDelete(mm.video, 2, 3);
+  EXPECT_EQ(Links(mm.video), (std::vector<int32_t>{-1, 1, -1, -1, -1, 2, 3}));
+  MMBlock_UpdateLinksAfterDelete(mm.video, 0, 0);
+  EXPECT_EQ(Links(mm.video), (std::vector<int32_t>{-1, 1, -1, -1, -1, 2, 3})) << "count 0 changes nothing";
+
+  // Two audio blocks inserted before audio 1.
+  MMBlock_UpdateLinksAfterInsert(mm.video, 1, 2);
+  EXPECT_EQ(Links(mm.video), (std::vector<int32_t>{-1, 3, -1, -1, -1, 4, 5}));
+  MMBlock_UpdateLinksAfterInsert(mm.video, 5, 1);
+  EXPECT_EQ(Links(mm.video), (std::vector<int32_t>{-1, 3, -1, -1, -1, 4, 6})) << "a link at the position moves";
+  MMBlock_UpdateLinksAfterInsert(mm.video, 0, -4);
+  EXPECT_EQ(Links(mm.video), (std::vector<int32_t>{-1, 3, -1, -1, -1, 4, 6}));
+}
+
+TEST_F(MMEditTest, SilenceBlocksCount8000QuantsPerSecond) {
+  MMBlockRec* s = AddSilence(mm.audio, 0, 2.5);
+  EXPECT_FALSE(MMBlockP_IsFile(*s));
+  EXPECT_EQ(s->file, MM_SILENCE);
+  EXPECT_EQ(s->fileQuants, 20000);
+  EXPECT_EQ(s->first, 0);
+  EXPECT_EQ(s->last, 19999);
+  EXPECT_EQ(s->frequency, 8000.0);
+  EXPECT_EQ(s->startTime, 0.0);
+  EXPECT_EQ(s->endTime, 2.5);
+  EXPECT_EQ(s->fileTime, 2.5);
+  EXPECT_EQ(mm.audio.totalQuants, 20000);
+  EXPECT_EQ(mm.audio.totalTime, 2.5);
+
+  // Silence keeps its duration whatever rate it is given.
+  MMBlock_ChangeFreq(mm.audio, 0, 1, 44100);
+  EXPECT_EQ(s->endTime, 2.5);
+  MMBlock_ChangeFreq(mm.audio, 0, 1, MM_SILENCE_FREQ);
+
+  AddFile(mm.audio, 1, 0, 0, 22049, 44100, 22050);
+  int32_t block, quant, listQuant;
+  MMBlock_GetBlockByTime(mm.audio, 2.5, block, quant, listQuant);
+  EXPECT_EQ(block, 1);
+  EXPECT_EQ(quant, 0);
+  EXPECT_EQ(listQuant, 20000);
+  MMBlock_GetBlockByTime(mm.audio, 1.0, block, quant, listQuant);
+  EXPECT_EQ(block, 0);
+  EXPECT_EQ(quant, 8000);
+
+  MMBlockRec one;
+  MMBlockP_SetSilence(one, 0.00001);
+  EXPECT_EQ(one.fileQuants, 0) << "Trunc(0.08)";
+  EXPECT_EQ(one.last, -1);
+  MMBlockP_SetSilence(one, 1.99999);
+  EXPECT_EQ(one.fileQuants, 15999);
+}
+
+TEST_F(MMEditTest, RowTextsOfFileAndSilenceBlocks) {
+  const int32_t f = MMFile_Add(mm.files, Picture("clip.tga"), false);
+  ASSERT_EQ(f, 0);
+  AddFile(mm.video, 0, f, 1000, 2999, 5000, 25);
+  AddFile(mm.video, 1, f, 90000, 90024, 100000, 25);
+  AddSilence(mm.video, 2, 2.5);
+
+  std::string name, t1, t2;
+  ASSERT_TRUE(MMBlock_GetNameData(mm.video, 0, MM_BY_QUANT, name, 255, t1, 255, t2, 255));
+  EXPECT_EQ(name, "clip.tga");
+  EXPECT_EQ(t1, "1,001");
+  EXPECT_EQ(t2, "2,000");
+  MMBlock_GetNameData(mm.video, 0, MM_BY_TIME, name, 255, t1, 255, t2, 255);
+  EXPECT_EQ(t1, "00:40.000");
+  EXPECT_EQ(t2, "01:20.000");
+  MMBlock_GetNameData(mm.video, 1, MM_BY_TIME, name, 255, t1, 255, t2, 255);
+  EXPECT_EQ(t1, "01:00:00.000") << "hours appear when not zero";
+  EXPECT_EQ(t2, "00:01.000");
+  MMBlock_GetNameData(mm.video, 1, 2, name, 255, t1, 255, t2, 255);
+  EXPECT_EQ(name, "clip.tga");
+  EXPECT_EQ(t1, "");
+  EXPECT_EQ(t2, "");
+  MMBlock_GetNameData(mm.video, 1, MM_BY_QUANT, name, 4, t1, 2, t2, 255);
+  EXPECT_EQ(name, "clip");
+  EXPECT_EQ(t1, "90");
+  EXPECT_EQ(t2, "25");
+
+  for (int32_t kind : {MM_BY_QUANT, MM_BY_TIME}) {
+    MMBlock_GetNameData(mm.video, 2, kind, name, 255, t1, 255, t2, 255);
+    EXPECT_EQ(name, "Silence");
+    EXPECT_EQ(t1, "0");
+    EXPECT_EQ(t2, "00:02.500");
+  }
+  EXPECT_FALSE(MMBlock_GetNameData(mm.video, 3, MM_BY_QUANT, name, 255, t1, 255, t2, 255));
+  EXPECT_EQ(name + t1 + t2, "");
+}
+
+TEST_F(MMEditTest, AddingFilesExaminesEachOnce) {
+  const std::string still = Picture("still.tga", 8, 6);
+  EXPECT_EQ(MMFile_Add(mm.files, still, false), 0);
+  const QMMFileInfo* rec = MMFile_GetPtrByIndex(mm.files, 0);
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->name, "still.tga");
+  EXPECT_EQ(rec->info.name, still);
+  EXPECT_EQ(rec->info.format, FF_TGA);
+  EXPECT_EQ(rec->info.video.width, 8);
+
+  ASSERT_EQ(std::remove(still.c_str()), 0);
+  EXPECT_EQ(MMFile_Add(mm.files, still, false), 0) << "the table answers without looking at the file";
+  EXPECT_EQ(mm.files.size(), 1u);
+
+  EXPECT_EQ(MMFile_Add(mm.files, dir + "/missing.tga", false), NOT_SET);
+  EXPECT_TRUE(ErrNone()) << "an unreadable file leaves the register clear";
+  EXPECT_EQ(WarnCategory(), 6);
+  EXPECT_EQ(WarnCode(), 9);
+  test::WriteWholeFile(dir + "/junk.tga", "no picture in here");
+  EXPECT_EQ(MMFile_Add(mm.files, dir + "/junk.tga", false), NOT_SET);
+  EXPECT_EQ(mm.files.size(), 1u);
+  EXPECT_EQ(MonDepth(), 0);
+}
+
+TEST_F(MMEditTest, SequencesAndPlainRecordsOfOneName) {
+  for (const char* n : {"img0001.tga", "img0002.tga", "img0003.tga"}) Picture(n);
+  const std::string first = dir + "/img0001.tga";
+  EXPECT_EQ(MMFile_Add(mm.files, first, true), 0);
+  EXPECT_EQ(mm.files[0]->info.kind, UNI_SEQUENCE);
+  EXPECT_EQ(mm.files[0]->info.video.frames, 3);
+  EXPECT_EQ(MMFile_Add(mm.files, first, false), 1) << "the plain still is a record of its own";
+  EXPECT_EQ(mm.files[1]->info.kind, UNI_STILL);
+  EXPECT_EQ(MMFile_Add(mm.files, first, true), 0);
+  EXPECT_EQ(MMFile_Add(mm.files, first, false), 1);
+  EXPECT_EQ(mm.files.size(), 2u);
+
+  EXPECT_EQ(MMFile_GetIndexByName(mm.files, first, MM_FILE_PLAIN), 1);
+  EXPECT_EQ(MMFile_GetIndexByName(mm.files, first, MM_FILE_SEQUENCE), 0);
+  EXPECT_EQ(MMFile_GetIndexByName(mm.files, first, MM_FILE_ANY), 0);
+  EXPECT_EQ(MMFile_GetIndexByName(mm.files, dir + "/IMG0001.TGA", MM_FILE_ANY), NOT_SET)
+      << "names compare exactly, as the file system does";
+  EXPECT_EQ(MMFile_GetIndexByName(mm.files, "img0001.tga", MM_FILE_ANY), NOT_SET) << "the full name counts";
+
+  // A still without numbered neighbours asked for as a sequence is the plain record we hold.
+  const std::string solo = Picture("solo.tga");
+  EXPECT_EQ(MMFile_Add(mm.files, solo, false), 2);
+  EXPECT_EQ(MMFile_Add(mm.files, solo, true), 2);
+  EXPECT_EQ(mm.files.size(), 4u) << "the second examination is appended all the same";
+  EXPECT_EQ(mm.files[3]->info.kind, UNI_STILL);
+
+  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, 2), "solo.tga");
+  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, 4), "");
+  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, -1), "");
+  EXPECT_EQ(MMFile_GetPtrByIndex(mm.files, 4), nullptr);
+
+  const QMMFileInfo* third = MMFile_GetPtrByIndex(mm.files, 2);
+  MMFile_Delete(mm.files, 1);
+  EXPECT_EQ(MMFile_GetPtrByIndex(mm.files, 1), third) << "later records move down";
+  MMFile_Delete(mm.files, 9);
+  EXPECT_EQ(mm.files.size(), 3u);
+}
+
+TEST_F(MMEditTest, RemovingUnusedFilesRenumbersBlocks) {
+  for (const char* n : {"a.tga", "b.tga", "c.tga"}) MMFile_Add(mm.files, Picture(n), false);
+  ASSERT_EQ(mm.files.size(), 3u);
+  AddFile(mm.video, 0, 2, 0, 0, 1, 25);
+  AddFile(mm.video, 1, 0, 0, 0, 1, 25);
+  AddFile(mm.video, 2, 2, 0, 0, 1, 25);
+  AddSilence(mm.audio, 0, 1);
+  AddFile(mm.audio, 1, 2, 0, 0, 1, 25);
+
+  MMRemoveUnusedFiles(mm);
+  ASSERT_EQ(mm.files.size(), 2u);
+  EXPECT_EQ(mm.files[0]->name, "a.tga");
+  EXPECT_EQ(mm.files[1]->name, "c.tga");
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1, 0, 1}));
+  EXPECT_EQ(Files(mm.audio), (std::vector<int32_t>{MM_SILENCE, 1}));
+  EXPECT_EQ(MemCount(), 5) << "only the five blocks stay allocated";
+
+  MMBlock_Delete(mm.video, 0, 3);
+  MMBlock_Delete(mm.audio, 0, 2);
+  MMRemoveUnusedFiles(mm);
+  EXPECT_TRUE(mm.files.empty());
+  MMRemoveUnusedFiles(mm);  // an empty table: nothing to do
+  EXPECT_TRUE(ErrNone());
+}
+
+TEST_F(MMEditTest, RemovingUnusedFilesFailsCleanlyWithoutMemory) {
+  for (const char* n : {"a.tga", "b.tga"}) MMFile_Add(mm.files, Picture(n), false);
+  AddFile(mm.video, 0, 1, 0, 0, 1, 25);
+  FaultAfter(Fault::Alloc, 2);
+  GuardedSilent("Test.MMEdit", [&] { MMRemoveUnusedFiles(mm); });
+  EXPECT_EQ(ErrCategory(), 5);
+  ErrClear();
+  EXPECT_EQ(mm.files.size(), 2u) << "an aborted run changes nothing";
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1}));
+  EXPECT_EQ(MemCount(), 1);
+}
+
+TEST_F(MMEditTest, CopyingBlocksBetweenEditLists) {
+  const std::string a = Picture("a.tga"), b = Picture("b.tga");
+  MMList clip;
+  MMInit(clip);
+  MMFile_Add(clip.files, a, false);
+  MMFile_Add(clip.files, b, false);
+  AddFile(clip.video, 0, 1, 0, 9, 10, 25);
+  AddSilence(clip.video, 1, 0.5);
+  MMBlockRec* last = AddFile(clip.video, 2, 0, 5, 9, 10, 25);
+  for (MMBlockRec* blk : clip.video.items) {
+    blk->linked = RF_TRUE;
+    blk->link = 0;
+  }
+  last->startTime = 123;  // a stale time shows that times are copied, not recomputed
+
+  MMFile_Add(mm.files, b, false);
+  AddFile(mm.video, 0, 0, 0, 0, 1, 25);
+  AddFile(mm.video, 1, 0, 0, 0, 1, 25);
+
+  EXPECT_EQ(MMBlock_Copy(mm.video, mm.files, 1, 99, 1, clip.files, clip.video), 2) << "the count is clamped";
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{0, MM_SILENCE, 1, 0}));
+  ASSERT_EQ(mm.files.size(), 2u);
+  EXPECT_EQ(mm.files[1]->info.name, a) << "a new file is appended, a known one reused";
+  EXPECT_EQ(Links(mm.video), (std::vector<int32_t>{-1, -1, -1, -1}));
+  EXPECT_EQ(mm.video.items[2]->startTime, 123.0);
+  EXPECT_EQ(mm.video.items[1]->endTime, 0.5);
+  EXPECT_EQ(mm.video.totalQuants, 1 + 4000 + 5 + 1);
+
+  EXPECT_EQ(MMBlock_Copy(mm.video, mm.files, -7, 1, -3, clip.files, clip.video), 1);
+  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{0, 0, MM_SILENCE, 1, 0})) << "block 0 of the clip, file b";
+  EXPECT_EQ(MMBlock_Copy(mm.video, mm.files, 0, 5, 0, clip.files, clip.audio), 0) << "empty source";
+  EXPECT_EQ(MMBlock_Copy(mm.video, mm.files, 0, 0, 0, clip.files, clip.video), 0);
+  EXPECT_EQ(mm.video.items.size(), 5u);
+
+  // Within one list: the copies are taken before any is inserted.
+  EXPECT_EQ(MMBlock_Copy(clip.video, clip.files, 1, 2, 0, clip.files, clip.video), 2);
+  EXPECT_EQ(Files(clip.video), (std::vector<int32_t>{1, 1, MM_SILENCE, MM_SILENCE, 0}));
+  EXPECT_EQ(clip.files.size(), 2u);
+
+  // A clip's sequence is not the plain still of the same name.
+  const QMMFileInfo plain = *clip.files[0];
+  clip.files[0]->info.kind = UNI_SEQUENCE;
+  EXPECT_EQ(MMFile_AddFromList(mm.files, clip.files, 0), 2);
+  EXPECT_EQ(MMFile_AddFromList(mm.files, clip.files, 0), 2);
+  *clip.files[0] = plain;
+  EXPECT_EQ(MMFile_AddFromList(mm.files, clip.files, 0), 1);
+  EXPECT_EQ(MMFile_AddFromList(mm.files, clip.files, 2), NOT_SET);
+  MMDone(clip);
+}
+
+TEST_F(MMEditTest, CopyThatRunsOutOfMemoryInsertsNothing) {
+  for (int i = 0; i < 3; ++i) AddSilence(mm.audio, i, 1);
+  FaultAfter(Fault::Alloc, 3);
+  GuardedSilent("Test.MMEdit", [&] { MMBlock_Copy(mm.video, mm.files, 0, 3, 0, mm.files, mm.audio); });
+  EXPECT_EQ(ErrCategory(), 5);
+  ErrClear();
+  EXPECT_TRUE(mm.video.items.empty());
+  EXPECT_EQ(MemCount(), 3);
+}
+
+TEST_F(MMEditTest, FileByNameNeedsABlockOfThisList) {
+  const std::string a = Picture("a.tga"), b = Picture("b.tga");
+  EXPECT_EQ(MMBlock_GetFileByName(mm.video, mm.files, a), NOT_SET) << "empty table";
+  MMFile_Add(mm.files, a, false);
+  MMFile_Add(mm.files, b, false);
+  EXPECT_EQ(MMBlock_GetFileByName(mm.video, mm.files, a), NOT_SET) << "empty list";
+  AddSilence(mm.video, 0, 1);
+  AddFile(mm.video, 1, 1, 0, 0, 1, 25);
+  EXPECT_EQ(MMBlock_GetFileByName(mm.video, mm.files, b), 1);
+  EXPECT_EQ(MMBlock_GetFileByName(mm.video, mm.files, a), NOT_SET) << "in the table, used by no block";
+  EXPECT_EQ(MMBlock_GetFileByName(mm.video, mm.files, dir + "/c.tga"), NOT_SET);
+  EXPECT_EQ(MMBlock_GetFileByName(mm.audio, mm.files, b), NOT_SET);
+}
+
+}  // namespace
+}  // namespace rf

@@ -1,0 +1,339 @@
+// BMP reader and writer: written headers and padding byte by byte, OS/2 and longer headers,
+// 8-bit run-length decoding with line ends and moves, damaged files and failures at every step.
+#include "formats/ff_bmp.h"
+
+#include <gtest/gtest.h>
+
+#include "formats/still_test_util.h"
+#include "foundation/bytes.h"
+#include "image/image_test_util.h"
+
+namespace rf {
+namespace {
+
+using stilltest::FileBytes;
+using stilltest::kOk;
+using stilltest::Le16;
+using stilltest::Le32;
+using stilltest::Outcome;
+using stilltest::PutFile;
+using stilltest::Try;
+
+struct BmpHead {
+  int infoSize = 40, width = 1, height = 1, bitCount = 8;
+  uint32_t compression = 0;
+};
+
+std::vector<uint8_t> BmpBytes(const BmpHead& h, const std::vector<uint8_t>& palette,
+                              const std::vector<uint8_t>& pixels) {
+  const uint32_t offset = uint32_t(14 + h.infoSize + palette.size());
+  ByteWriter w;
+  w.u8('B');
+  w.u8('M');
+  w.u32le(uint32_t(offset + pixels.size()));
+  w.u32le(0);
+  w.u32le(offset);
+  w.u32le(uint32_t(h.infoSize));
+  if (h.infoSize == 12) {
+    w.u16le(uint32_t(h.width));
+    w.u16le(uint32_t(h.height));
+    w.u16le(1);
+    w.u16le(uint32_t(h.bitCount));
+  } else {
+    w.u32le(uint32_t(h.width));
+    w.u32le(uint32_t(h.height));
+    w.u16le(1);
+    w.u16le(uint32_t(h.bitCount));
+    w.u32le(h.compression);
+    w.fill(0, size_t(14 + h.infoSize) - w.size());
+  }
+  w.write(palette.data(), palette.size());
+  w.write(pixels.data(), pixels.size());
+  return w.bytes();
+}
+
+// Four-byte colour-table entries (blue, green, red, unused) for indices 0 .. n-1: i, 2i, 3i.
+std::vector<uint8_t> Quads(int n) {
+  std::vector<uint8_t> q;
+  for (int i = 0; i < n; ++i) q.insert(q.end(), {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), 0xEE});
+  return q;
+}
+
+class BmpTest : public test::FoundationTest {
+ protected:
+  void SetUp() override {
+    FoundationTest::SetUp();
+    dir_ = test::ScratchDir("bmp");
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::vector<uint8_t> SaveBytes(const Qimg& img) {
+    EXPECT_EQ(Try([&] { DIBSave_(Path("out.bmp"), img); }), kOk);
+    return FileBytes(Path("out.bmp"));
+  }
+  Outcome LoadBytes(const std::vector<uint8_t>& bytes, Qimg& img) {
+    PutFile(Path("in.bmp"), bytes);
+    return Try([&] { DIBLoad_(Path("in.bmp"), img); });
+  }
+  // An 8-bit run-length file of the given size and data, and the loaded picture's pixels.
+  std::vector<uint32_t> Rle8(int width, int height, const std::vector<uint8_t>& data) {
+    Qimg img;
+    EXPECT_EQ(LoadBytes(BmpBytes({.width = width, .height = height, .compression = 1}, Quads(4), data), img), kOk);
+    auto px = test::Pixels(img);
+    ImgFree(img);
+    return px;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(BmpTest, WidthThreeAtTwentyFourBitsIsPaddedToTwelveBytes) {
+  Qimg img;
+  test::MakeFrom(img, 3, 2, 24, {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112});
+  const auto b = SaveBytes(img);
+  ByteWriter head;
+  head.u8('B');
+  head.u8('M');
+  head.u32le(54 + 24);
+  head.u32le(0);
+  head.u32le(54);
+  for (uint32_t v : {40u, 3u, 2u}) head.u32le(v);
+  head.u16le(1);
+  head.u16le(24);
+  for (uint32_t v : {0u, 24u, 0u, 0u, 0u, 0u}) head.u32le(v);
+  ASSERT_EQ(b.size(), 78u);
+  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 54), head.bytes());
+  // The bottom row first, each row followed by three zero bytes.
+  EXPECT_EQ(std::vector<uint8_t>(b.begin() + 54, b.end()),
+            (std::vector<uint8_t>{0x0C, 0x0B, 0x0A, 0x0F, 0x0E, 0x0D, 0x12, 0x11, 0x10, 0, 0, 0,  //
+                                  0x03, 0x02, 0x01, 0x06, 0x05, 0x04, 0x09, 0x08, 0x07, 0, 0, 0}));
+  ImgFree(img);
+}
+
+TEST_F(BmpTest, WrittenPaletteAndDepthFields) {
+  Qimg img;
+  test::MakePattern(img, 5, 1, 8);
+  auto b = SaveBytes(img);
+  ASSERT_EQ(b.size(), 54u + 1024 + 8);
+  EXPECT_EQ(Le32(b, 2), 54u + 1024 + 8);
+  EXPECT_EQ(Le32(b, 10), 1078u);
+  EXPECT_EQ(Le16(b, 28), 8u);
+  EXPECT_EQ(Le32(b, 34), 8u);
+  EXPECT_EQ(Le32(b, 46), 256u);
+  EXPECT_EQ(Le32(b, 50), 256u);
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(std::memcmp(b.data() + 54 + 4 * i, img.palette[i], 3), 0);
+    EXPECT_EQ(b[54 + 4 * i + 3], 0);
+  }
+  ImgFree(img);
+  test::MakePattern(img, 5, 1, 15);
+  b = SaveBytes(img);
+  EXPECT_EQ(Le16(b, 28), 16u);  // a 15-bit picture is written as 16 bits
+  EXPECT_EQ(Le32(b, 30), 0u);
+  EXPECT_EQ(Le32(b, 34), 12u);
+  ImgFree(img);
+}
+
+TEST_F(BmpTest, RoundTripsAtEveryDepthAndWidth) {
+  for (int32_t bpp : {8, 15, 24}) {
+    for (int32_t w = 1; w <= 5; ++w) {
+      for (int32_t h : {1, 3}) {
+        SCOPED_TRACE(testing::Message() << bpp << " bits, " << w << " x " << h);
+        Qimg img, back;
+        test::MakePattern(img, w, h, bpp, uint32_t(w + 7 * h));
+        SaveBytes(img);
+        ASSERT_EQ(Try([&] { DIBLoad_(Path("out.bmp"), back); }), kOk);
+        EXPECT_TRUE(test::SameImage(img, back));
+        if (bpp == 8) {
+          EXPECT_EQ(std::memcmp(img.palette, back.palette, 768), 0);
+        }
+        ImgFree(img);
+        ImgFree(back);
+      }
+    }
+  }
+}
+
+TEST_F(BmpTest, HeaderVariantsAndSixteenBitFiles) {
+  Qimg img;
+  // OS/2: 12-byte header, three-byte colour entries.
+  ASSERT_EQ(
+      LoadBytes(BmpBytes({.infoSize = 12, .width = 2, .height = 2}, {1, 2, 3, 4, 5, 6}, {0, 1, 0, 0, 1, 1, 0, 0}), img),
+      kOk);
+  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{1, 1, 0, 1}));
+  EXPECT_EQ(img.palette[1][0], 4);
+  EXPECT_EQ(img.palette[1][2], 6);
+  ImgFree(img);
+
+  // A 124-byte header: the colour table follows it.
+  ASSERT_EQ(LoadBytes(BmpBytes({.infoSize = 124}, Quads(3), {2, 0, 0, 0}), img), kOk);
+  EXPECT_EQ(img.data[0], 2);
+  EXPECT_EQ(img.palette[2][0], 2);
+  EXPECT_EQ(img.palette[2][1], 4);
+  EXPECT_EQ(img.palette[2][2], 6);
+  ImgFree(img);
+
+  // 16 bits: a 15-bit picture, the unused top bit dropped.
+  ASSERT_EQ(LoadBytes(BmpBytes({.width = 2, .bitCount = 16}, {}, {0x1F, 0xFC, 0xE0, 0x03}), img), kOk);
+  EXPECT_EQ(img.bpp, 15);
+  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x7C1F, 0x03E0}));
+  ImgFree(img);
+}
+
+TEST_F(BmpTest, TopDownFilesReportNoVideo) {
+  PutFile(Path("topdown.bmp"), BmpBytes({.width = 2, .height = -2, .bitCount = 24}, {}, std::vector<uint8_t>(16)));
+  QffInfo info;
+  ASSERT_EQ(Try([&] { DIBInfo(Path("topdown.bmp"), info); }), kOk);
+  EXPECT_EQ(info.video.height, -2);
+  EXPECT_EQ(info.video.hasVideo, 0);
+  Qimg img;
+  EXPECT_EQ(Try([&] { DIBLoad_(Path("topdown.bmp"), img); }), (Outcome{7, 2}));
+}
+
+TEST_F(BmpTest, RunLengthLinesEndAndContinueOnTheNextRow) {
+  // File rows are bottom first: the loaded picture lists the last coded row first.
+  // A row ended early by an end-of-line code: the next row starts at its own beginning.
+  EXPECT_EQ(Rle8(4, 2, {2, 1, 0, 0, 4, 3, 0, 1}), (std::vector<uint32_t>{3, 3, 3, 3, 1, 1, 0, 0}));
+  // Rows coded to their padded length (four for width 3), then an end of line.
+  EXPECT_EQ(Rle8(3, 2, {4, 1, 0, 0, 4, 2, 0, 0, 0, 1}), (std::vector<uint32_t>{2, 2, 2, 1, 1, 1}));
+  // A full row followed by an end of line does not skip a row.
+  EXPECT_EQ(Rle8(2, 2, {2, 1, 0, 0, 2, 2, 0, 1}), (std::vector<uint32_t>{2, 2, 1, 1}));
+  // Rows coded in full without line ends run on.
+  EXPECT_EQ(Rle8(2, 2, {3, 1, 1, 2}), (std::vector<uint32_t>{1, 2, 1, 1}));
+}
+
+TEST_F(BmpTest, RunLengthMovesCopiesAndBounds) {
+  // A move by (2, 1) after one pixel lands on the fourth pixel of the second row.
+  EXPECT_EQ(Rle8(4, 3, {1, 3, 0, 2, 2, 1, 1, 2, 0, 1}), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 2, 3, 0, 0, 0}));
+  // Literal copies: an odd count skips a padding byte.
+  EXPECT_EQ(Rle8(4, 1, {0, 3, 1, 2, 3, 0, 1, 3}), (std::vector<uint32_t>{1, 2, 3, 3}));
+  // End of bitmap stops everything after it.
+  EXPECT_EQ(Rle8(2, 1, {1, 1, 0, 1, 1, 2}), (std::vector<uint32_t>{1, 0}));
+  // A run, a copy or a move past the end of the picture stops there.
+  EXPECT_EQ(Rle8(2, 2, {255, 3, 255, 2}), (std::vector<uint32_t>(4, 3)));
+  EXPECT_EQ(Rle8(2, 1, {0, 5, 1, 2, 3, 0, 0}), (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(Rle8(2, 2, {0, 2, 255, 255, 1, 1}), (std::vector<uint32_t>(4, 0)));
+  // Data that ends inside a copy, a move or a pair leaves the rest as allocated.
+  EXPECT_EQ(Rle8(4, 1, {0, 4, 1, 2}), (std::vector<uint32_t>{1, 2, 0, 0}));
+  EXPECT_EQ(Rle8(2, 1, {1, 1, 0, 2, 1}), (std::vector<uint32_t>{1, 0}));
+  EXPECT_EQ(Rle8(2, 1, {1, 1, 1}), (std::vector<uint32_t>{1, 0}));
+}
+
+TEST_F(BmpTest, InfoFlagsAndCompressionNames) {
+  struct Case {
+    BmpHead head;
+    int32_t bpp, readable;
+    const char* compression;
+  };
+  const Case cases[] = {
+      {{.bitCount = 8, .compression = 1}, 8, -1, "Run Length Encoding (RLE)"},
+      {{.bitCount = 8}, 8, -1, ""},
+      {{.bitCount = 24, .compression = 1}, 24, -1, ""},  // read as plain rows
+      {{.bitCount = 8, .compression = 2}, 8, -1, ""},
+      {{.bitCount = 16, .compression = 3}, 15, -1, ""},
+      {{.infoSize = 12, .bitCount = 8}, 8, -1, ""},
+      {{.bitCount = 4, .compression = 1}, 4, 0, "Run Length Encoding (RLE)"},
+      {{.bitCount = 1}, 1, 0, ""},
+      {{.bitCount = 32}, 32, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.head.bitCount << " bits, compression " << c.head.compression);
+    const auto bytes = BmpBytes(c.head, {}, std::vector<uint8_t>(8));
+    PutFile(Path("info.bmp"), bytes);
+    QffInfo info;
+    ASSERT_EQ(Try([&] { DIBInfo(Path("info.bmp"), info); }), kOk);
+    EXPECT_EQ(info.format, 3);
+    EXPECT_EQ(info.fileSize, int64_t(bytes.size()));
+    EXPECT_EQ(info.video.width, 1);
+    EXPECT_EQ(info.video.bpp, c.bpp);
+    EXPECT_EQ(info.video.frames, 1);
+    EXPECT_EQ(info.video.hasVideo, -1);
+    EXPECT_EQ(info.video.videoReadable, c.readable);
+    EXPECT_EQ(info.video.compression, c.compression);
+  }
+}
+
+// Small damaged files, generated into a folder of their own, with the error each must give.
+TEST_F(BmpTest, DamagedFilesGiveTheirErrors) {
+  const std::string bad = test::ScratchDir("bad_bmp");
+  auto cut = [](std::vector<uint8_t> v, size_t n) {
+    v.resize(n);
+    return v;
+  };
+  auto withOffset = [](std::vector<uint8_t> v, uint32_t offset) {
+    for (int i = 0; i < 4; ++i) v[10 + i] = uint8_t(offset >> (8 * i));
+    return v;
+  };
+  const auto plain = BmpBytes({.width = 3, .height = 3, .bitCount = 24}, {}, std::vector<uint8_t>(36, 1));
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    Outcome info, load;
+  };
+  const Case cases[] = {
+      {"signature.bmp",
+       [&] {
+         auto v = plain;
+         v[1] = 'X';
+         return v;
+       }(),
+       {7, 2},
+       {7, 2}},
+      {"file_header_only.bmp", cut(plain, 16), {6, 3}, {6, 3}},
+      {"info_header_cut.bmp", cut(plain, 40), {6, 3}, {6, 3}},
+      {"rows_cut.bmp", cut(plain, 54 + 12 * 2 + 8), kOk, {7, 9}},
+      {"rows_offset_past_end.bmp", withOffset(plain, 60), kOk, {7, 9}},
+      {"rle_offset_past_end.bmp", withOffset(BmpBytes({.compression = 1}, {}, {1, 1, 0, 1}), 1000), kOk, {7, 9}},
+      {"palette_past_end.bmp", withOffset(BmpBytes({}, {}, {1}), 1078), kOk, {7, 9}},
+      {"four_bit.bmp", BmpBytes({.bitCount = 4}, {}, {0, 0, 0, 0}), kOk, {7, 1}},
+      {"zero_width.bmp", BmpBytes({.width = 0, .bitCount = 24}, {}, {}), kOk, {7, 2}},
+      // Found by fuzzing: sizes whose product overflows 64 bits.
+      {"absurd_geometry.bmp",
+       BmpBytes({.width = INT32_MIN, .height = -1300468480, .bitCount = 65535}, {}, {1}),
+       kOk,
+       {7, 1}},
+      {"huge.bmp", BmpBytes({.width = 1 << 30, .height = 1 << 30, .compression = 1}, {}, {255, 1}), kOk, {7, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = bad + "/" + c.name;
+    PutFile(path, c.bytes);
+    QffInfo info;
+    EXPECT_EQ(Try([&] { DIBInfo(path, info); }), c.info);
+    Qimg img;
+    EXPECT_EQ(Try([&] { DIBLoad_(path, img); }), c.load);
+    EXPECT_FALSE(ImgValid(img));
+  }
+}
+
+TEST_F(BmpTest, FailuresDuringLoadAndSaveLeaveNothingBehind) {
+  PutFile(Path("rle.bmp"), BmpBytes({.width = 4, .height = 2, .compression = 1}, Quads(4), {4, 1, 0, 0, 4, 2, 0, 1}));
+  for (int32_t bpp : {8, 24}) {
+    Qimg img, back;
+    test::MakePattern(img, 5, 3, bpp);
+    const std::string path = Path("faults.bmp");
+    for (Fault kind : {Fault::Open, Fault::Write}) {
+      SCOPED_TRACE(testing::Message() << bpp << " bits, save, fault kind " << int(kind));
+      test::WriteWholeFile(path, "old");
+      EXPECT_GE(stilltest::SweepFaults(
+                    kind, 6, [&] { DIBSave_(path, img); }, path),
+                1);
+    }
+    ImgFree(img);
+    for (const std::string& name : {path, Path("rle.bmp")}) {
+      for (Fault kind : {Fault::Open, Fault::Read, Fault::Alloc}) {
+        SCOPED_TRACE(testing::Message() << name << ", load, fault kind " << int(kind));
+        EXPECT_GE(stilltest::SweepFaults(kind, kind == Fault::Alloc ? 5 : 6, [&] { DIBLoad_(name, back); }), 1);
+        ImgFree(back);
+      }
+    }
+  }
+}
+
+TEST_F(BmpTest, AnEmptyPictureIsNotSaved) {
+  Qimg empty;
+  EXPECT_EQ(Try([&] { DIBSave_(Path("empty.bmp"), empty); }), (Outcome{7, 2}));
+  EXPECT_FALSE(kernel::FileExists(Path("empty.bmp")));
+}
+
+}  // namespace
+}  // namespace rf

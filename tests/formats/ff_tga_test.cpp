@@ -1,0 +1,435 @@
+// TGA reader and writer: written headers and packets byte by byte, origins, ID fields, colour
+// maps, damaged files and failures at every step.
+#include "formats/ff_tga.h"
+
+#include <gtest/gtest.h>
+
+#include "formats/still_test_util.h"
+#include "foundation/bytes.h"
+#include "image/image_test_util.h"
+
+namespace rf {
+namespace {
+
+using stilltest::FileBytes;
+using stilltest::kOk;
+using stilltest::Le16;
+using stilltest::Outcome;
+using stilltest::PutFile;
+using stilltest::Try;
+
+struct TgaHead {
+  int idLength = 0, mapType = 0, type = 2, first = 0, mapLength = 0, entryBits = 0;
+  int width = 1, height = 1, depth = 24, descriptor = 0;
+};
+
+std::vector<uint8_t> TgaBytes(const TgaHead& h, const std::vector<uint8_t>& rest) {
+  ByteWriter w;
+  w.u8(h.idLength);
+  w.u8(h.mapType);
+  w.u8(h.type);
+  w.u16le(h.first);
+  w.u16le(h.mapLength);
+  w.u8(h.entryBits);
+  w.u16le(0);
+  w.u16le(0);
+  w.u16le(h.width);
+  w.u16le(h.height);
+  w.u8(h.depth);
+  w.u8(h.descriptor);
+  w.write(rest.data(), rest.size());
+  return w.bytes();
+}
+
+class TgaTest : public test::FoundationTest {
+ protected:
+  void SetUp() override {
+    FoundationTest::SetUp();
+    dir_ = test::ScratchDir("tga");
+  }
+  void TearDown() override {
+    TGASetCompression(-1);
+    FoundationTest::TearDown();
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Saves img with the given compression and returns the file's bytes.
+  std::vector<uint8_t> SaveBytes(const Qimg& img, int32_t compression, const std::string& name = "out.tga") {
+    TGASetCompression(compression);
+    EXPECT_EQ(Try([&] { TGASave_(Path(name), img); }), kOk);
+    return FileBytes(Path(name));
+  }
+
+  std::string dir_;
+};
+
+// A picture that mixes runs with single pixels, so that both packet kinds occur.
+void MakeRunny(Qimg& img, int32_t w, int32_t h, int32_t bpp) {
+  test::MakePattern(img, w, h, bpp, 7);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 1; x < w; ++x)
+      if ((x / 3 + y) % 2 == 0) {
+        uint8_t* p = img.data + (size_t(y) * w + x) * img.bytesPerPixel;
+        std::memcpy(p, p - img.bytesPerPixel, size_t(img.bytesPerPixel));
+      }
+}
+
+TEST_F(TgaTest, WrittenHeadersAndRoundTripsAtEveryDepth) {
+  for (int32_t bpp : {8, 15, 24, 32}) {
+    for (int32_t coded : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << bpp << " bits, compression " << coded);
+      Qimg img, back;
+      MakeRunny(img, 7, 5, bpp);
+      const auto b = SaveBytes(img, coded);
+      ASSERT_GE(b.size(), 18u);
+      const bool mapped = bpp == 8;
+      EXPECT_EQ(b[0], 0);  // no ID field
+      EXPECT_EQ(b[1], mapped ? 1 : 0);
+      EXPECT_EQ(b[2], (mapped ? 1 : 2) + (coded ? 8 : 0));
+      EXPECT_EQ(Le16(b, 3), 0u);
+      EXPECT_EQ(Le16(b, 5), mapped ? 256u : 0u);
+      EXPECT_EQ(b[7], mapped ? 24 : 0);
+      EXPECT_EQ(Le16(b, 12), 7u);
+      EXPECT_EQ(Le16(b, 14), 5u);
+      EXPECT_EQ(b[16], img.bytesPerPixel * 8);  // a 15-bit picture is written as 16
+      EXPECT_EQ(b[17], 0);                      // bottom-left origin
+      const size_t data = 18 + (mapped ? 768 : 0);
+      if (mapped) {
+        EXPECT_EQ(std::memcmp(b.data() + 18, img.palette, 768), 0);
+      }
+      if (!coded) {
+        const size_t row = size_t(7) * img.bytesPerPixel;
+        ASSERT_EQ(b.size(), data + row * 5);
+        EXPECT_EQ(std::memcmp(b.data() + data, img.data + 4 * row, row), 0) << "the bottom row comes first";
+      }
+      ASSERT_EQ(Try([&] { TGALoad_(Path("out.tga"), back); }), kOk);
+      EXPECT_TRUE(test::SameImage(img, back));
+      if (mapped) {
+        EXPECT_EQ(std::memcmp(img.palette, back.palette, 768), 0);
+      }
+      ImgFree(img);
+      ImgFree(back);
+    }
+  }
+}
+
+TEST_F(TgaTest, RunAndLiteralPacketLimits) {
+  Qimg img;
+  // 300 equal 24-bit pixels: runs of 128, 128 and 44.
+  test::MakeFrom(img, 300, 1, 24, std::vector<uint32_t>(300, 0x112233));
+  EXPECT_EQ(SaveBytes(img, 1), TgaBytes({.type = 10, .width = 300, .depth = 24},
+                                        {255, 0x33, 0x22, 0x11, 255, 0x33, 0x22, 0x11, 171, 0x33, 0x22, 0x11}));
+  ImgFree(img);
+
+  // 300 pixels without equal neighbours: literal packets of 128, 128 and 44.
+  std::vector<uint32_t> alternating(300);
+  for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = uint32_t(i % 2);
+  test::MakeFrom(img, 300, 1, 8, alternating);
+  const auto b = SaveBytes(img, 1);
+  const size_t data = 18 + 768;
+  ASSERT_EQ(b.size(), data + 3 + 300);
+  EXPECT_EQ(b[data], 127);
+  EXPECT_EQ(b[data + 1 + 128], 127);
+  EXPECT_EQ(b[data + 2 + 256], 43);
+  EXPECT_EQ(b[data + 1], 0);
+  EXPECT_EQ(b[data + 2], 1);
+  ImgFree(img);
+
+  // Pairs become runs, singles literals; each row is coded on its own, bottom row first.
+  test::MakeFrom(img, 4, 2, 8, {5, 5, 5, 5, 1, 2, 2, 3});
+  const auto rows = SaveBytes(img, 1);
+  EXPECT_EQ(std::vector<uint8_t>(rows.begin() + long(data), rows.end()),
+            (std::vector<uint8_t>{0, 1, 129, 2, 0, 3, 131, 5}));
+  ImgFree(img);
+
+  // A run of exactly 128, then one more pixel of that colour opens a literal packet.
+  std::vector<uint32_t> px(130, 9);
+  px.back() = 4;
+  test::MakeFrom(img, 130, 1, 8, px);
+  const auto edge = SaveBytes(img, 1);
+  EXPECT_EQ(std::vector<uint8_t>(edge.begin() + long(data), edge.end()), (std::vector<uint8_t>{255, 9, 1, 9, 4}));
+  ImgFree(img);
+
+  // 32-bit pictures are coded in whole pixels too.
+  test::MakeFrom(img, 3, 1, 32, {0x01020304, 0x01020304, 0x05060708});
+  EXPECT_EQ(SaveBytes(img, 1), TgaBytes({.type = 10, .width = 3, .depth = 32}, {129, 4, 3, 2, 1, 0, 8, 7, 6, 5}));
+  ImgFree(img);
+}
+
+TEST_F(TgaTest, CompressionSettingChoosesTheImageType) {
+  Qimg img;
+  test::MakePattern(img, 2, 2, 24);
+  EXPECT_EQ(SaveBytes(img, 0)[2], 2);
+  EXPECT_EQ(SaveBytes(img, 1)[2], 10);
+  EXPECT_EQ(SaveBytes(img, int32_t(0x80000000))[2], 10);  // any non-zero value is on
+  ImgFree(img);
+}
+
+TEST_F(TgaTest, IdFieldAndOriginBit) {
+  // 2 x 2 colour-mapped, two 24-bit map entries, pixel rows {0,1} and {1,0} as stored.
+  const std::vector<uint8_t> map = {10, 20, 30, 40, 50, 60};
+  const std::vector<uint8_t> id = {'h', 'e', 'l', 'l', 'o'};
+  for (int descriptor : {0, 32}) {
+    for (bool coded : {false, true}) {
+      std::vector<uint8_t> rest = id;
+      rest.insert(rest.end(), map.begin(), map.end());
+      const std::vector<uint8_t> plain = {0, 1, 1, 0};
+      if (coded)
+        rest.insert(rest.end(), {1, 0, 1, 1, 1, 0});  // two literal packets of two pixels
+      else
+        rest.insert(rest.end(), plain.begin(), plain.end());
+      PutFile(Path("id.tga"), TgaBytes({.idLength = 5,
+                                        .mapType = 1,
+                                        .type = coded ? 9 : 1,
+                                        .mapLength = 2,
+                                        .entryBits = 24,
+                                        .width = 2,
+                                        .height = 2,
+                                        .depth = 8,
+                                        .descriptor = descriptor},
+                                       rest));
+      Qimg img;
+      ASSERT_EQ(Try([&] { TGALoad_(Path("id.tga"), img); }), kOk);
+      const bool top = descriptor == 32;
+      // The first stored row {0,1} is the top row only with bit 5 set.
+      EXPECT_EQ(test::Pixels(img), top ? (std::vector<uint32_t>{0, 1, 1, 0}) : (std::vector<uint32_t>{1, 0, 0, 1}))
+          << "descriptor " << descriptor << (coded ? " coded" : " plain");
+      EXPECT_EQ(img.palette[1][0], 40);
+      EXPECT_EQ(img.palette[1][2], 60);
+      ImgFree(img);
+    }
+  }
+}
+
+TEST_F(TgaTest, ColourMapEntryFormsAndSurplus) {
+  // 15-bit entries expand by shifting, placed from the first entry index on.
+  PutFile(
+      Path("m16.tga"),
+      TgaBytes({.mapType = 1, .type = 1, .first = 10, .mapLength = 2, .entryBits = 16, .depth = 8, .descriptor = 32},
+               {0x00, 0x7C, 0xFF, 0x03, 11}));
+  Qimg img;
+  ASSERT_EQ(Try([&] { TGALoad_(Path("m16.tga"), img); }), kOk);
+  EXPECT_EQ(img.palette[10][0], 0);
+  EXPECT_EQ(img.palette[10][2], 248);
+  EXPECT_EQ(img.palette[11][0], 248);
+  EXPECT_EQ(img.palette[11][1], 248);
+  EXPECT_EQ(img.palette[11][2], 0);
+  EXPECT_EQ(img.palette[9][2], 0);
+  EXPECT_EQ(img.data[0], 11);
+  ImgFree(img);
+
+  // 32-bit entries lose their fourth byte; a map of 300 entries from index 100 keeps what fits
+  // and the pixels still come after the whole map.
+  std::vector<uint8_t> rest;
+  for (int i = 0; i < 300; ++i) rest.insert(rest.end(), {uint8_t(i), 1, 2, 0xEE});
+  rest.push_back(200);
+  PutFile(
+      Path("m32.tga"),
+      TgaBytes({.mapType = 1, .type = 1, .first = 100, .mapLength = 300, .entryBits = 32, .depth = 8, .descriptor = 32},
+               rest));
+  ASSERT_EQ(Try([&] { TGALoad_(Path("m32.tga"), img); }), kOk);
+  EXPECT_EQ(img.palette[100][0], 0);
+  EXPECT_EQ(img.palette[255][0], 155);
+  EXPECT_EQ(img.palette[255][1], 1);
+  EXPECT_EQ(img.palette[255][2], 2);
+  EXPECT_EQ(img.data[0], 200);
+  ImgFree(img);
+
+  // A true-colour file that names an entry size but has no map reads its pixels at once.
+  PutFile(Path("nomap.tga"), TgaBytes({.entryBits = 24, .depth = 24}, {1, 2, 3}));
+  ASSERT_EQ(Try([&] { TGALoad_(Path("nomap.tga"), img); }), kOk);
+  EXPECT_EQ(test::Pixel(img, 0, 0), 0x030201u);
+  ImgFree(img);
+}
+
+TEST_F(TgaTest, SixteenBitFilesAreFifteenBitPictures) {
+  // Bit 15 (the attribute bit) is dropped: the picture's 15-bit layout has no room for it.
+  PutFile(Path("d16.tga"), TgaBytes({.width = 2, .depth = 16, .descriptor = 32}, {0x1F, 0xFC, 0xE0, 0x03}));
+  QffInfo info;
+  ASSERT_EQ(Try([&] { TGAInfo(Path("d16.tga"), info); }), kOk);
+  EXPECT_EQ(info.video.bpp, 15);
+  EXPECT_EQ(info.video.bytesPerPixel, 2);
+  Qimg img;
+  ASSERT_EQ(Try([&] { TGALoad_(Path("d16.tga"), img); }), kOk);
+  EXPECT_EQ(img.bpp, 15);
+  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x7C1F, 0x03E0}));
+  ImgFree(img);
+}
+
+TEST_F(TgaTest, RunLengthDecodingStaysInsideBothBuffers) {
+  const TgaHead head{.type = 10, .width = 2, .height = 2, .depth = 24, .descriptor = 32};
+  Qimg img;
+  // A run of three crosses the first row's end; a literal of one completes the picture.
+  PutFile(Path("cross.tga"), TgaBytes(head, {130, 1, 2, 3, 0, 4, 5, 6}));
+  ASSERT_EQ(Try([&] { TGALoad_(Path("cross.tga"), img); }), kOk);
+  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x030201, 0x030201, 0x030201, 0x060504}));
+  ImgFree(img);
+
+  // A run of 128 into four pixels, then more packets: cut at the picture's end.
+  PutFile(Path("long.tga"), TgaBytes(head, {255, 9, 9, 9, 255, 8, 8, 8}));
+  ASSERT_EQ(Try([&] { TGALoad_(Path("long.tga"), img); }), kOk);
+  EXPECT_EQ(test::Pixels(img), std::vector<uint32_t>(4, 0x090909));
+  ImgFree(img);
+
+  // A literal packet announcing more pixels than the data holds, and half a pixel at the end:
+  // what is there is decoded, the rest stays as allocated.
+  PutFile(Path("short.tga"), TgaBytes(head, {3, 1, 1, 1, 2, 2}));
+  ASSERT_EQ(Try([&] { TGALoad_(Path("short.tga"), img); }), kOk);
+  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x010101, 0, 0, 0}));
+  ImgFree(img);
+
+  // No data at all: an empty picture, not an error.
+  PutFile(Path("empty.tga"), TgaBytes(head, {}));
+  ASSERT_EQ(Try([&] { TGALoad_(Path("empty.tga"), img); }), kOk);
+  EXPECT_EQ(test::Pixels(img), std::vector<uint32_t>(4, 0));
+  ImgFree(img);
+}
+
+TEST_F(TgaTest, InfoFlagsAndCompressionNames) {
+  struct Case {
+    TgaHead head;
+    int32_t bpp, hasVideo, readable;
+    const char* compression;
+  };
+  const Case cases[] = {
+      {{.type = 2, .width = 3, .height = 2, .depth = 24}, 24, -1, -1, ""},
+      {{.type = 10, .width = 3, .height = 2, .depth = 32}, 32, -1, -1, "Run Length Encoding (RLE)"},
+      {{.mapType = 1, .type = 9, .mapLength = 1, .entryBits = 24, .depth = 8}, 8, -1, -1, "Run Length Encoding (RLE)"},
+      {{.type = 2, .depth = 0}, 0, 0, 0, ""},
+      {{.type = 2, .depth = 12}, 12, -1, 0, ""},
+      {{.type = 2, .depth = 40}, 40, 0, 0, ""},
+      {{.mapType = 1, .type = 1, .mapLength = 1, .entryBits = 24, .depth = 16}, 15, -1, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.head.type << " depth " << c.head.depth);
+    const auto bytes = TgaBytes(c.head, std::vector<uint8_t>(64, 0));
+    PutFile(Path("info.tga"), bytes);
+    QffInfo info;
+    ASSERT_EQ(Try([&] { TGAInfo(Path("info.tga"), info); }), kOk);
+    EXPECT_EQ(info.format, 1);
+    EXPECT_EQ(info.fileSize, int64_t(bytes.size()));
+    EXPECT_EQ(info.video.width, c.head.width);
+    EXPECT_EQ(info.video.height, c.head.height);
+    EXPECT_EQ(info.video.bpp, c.bpp);
+    EXPECT_EQ(info.video.frames, 1);
+    EXPECT_EQ(info.video.hasVideo, c.hasVideo);
+    EXPECT_EQ(info.video.videoReadable, c.readable);
+    EXPECT_EQ(info.video.compression, c.compression);
+  }
+}
+
+// Small damaged files, generated into a folder of their own, with the error each must give.
+TEST_F(TgaTest, DamagedFilesGiveTheirErrors) {
+  const std::string bad = test::ScratchDir("bad_tga");
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    Outcome info, load;
+  };
+  const Case cases[] = {
+      {"grey_type3.tga", TgaBytes({.type = 3, .depth = 8}, {1}), {7, 2}, {7, 2}},
+      {"type0.tga", TgaBytes({.type = 0}, {1, 2, 3}), {7, 2}, {7, 2}},
+      {"short_header.tga", {0, 0, 2, 0, 0, 0, 0}, {6, 3}, {6, 3}},
+      {"zero_width.tga", TgaBytes({.width = 0}, {1, 2, 3}), kOk, {7, 2}},
+      {"depth12.tga", TgaBytes({.depth = 12}, {1, 2}), kOk, {7, 1}},
+      {"truncated_rows.tga", TgaBytes({.width = 4, .height = 4}, std::vector<uint8_t>(47, 1)), kOk, {7, 9}},
+      {"map_past_end.tga",
+       TgaBytes({.mapType = 1, .type = 1, .mapLength = 256, .entryBits = 24, .depth = 8}, {1, 2, 3}),
+       kOk,
+       {7, 9}},
+      {"rle_map_past_end.tga",
+       TgaBytes({.mapType = 1, .type = 9, .mapLength = 256, .entryBits = 24, .depth = 8}, {1, 2, 3}),
+       kOk,
+       {7, 9}},
+      {"huge_rle.tga",
+       TgaBytes({.type = 10, .width = 65535, .height = 65535, .depth = 32}, {255, 1, 2, 3, 4}),
+       kOk,
+       {7, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = bad + "/" + c.name;
+    PutFile(path, c.bytes);
+    QffInfo info;
+    EXPECT_EQ(Try([&] { TGAInfo(path, info); }), c.info);
+    Qimg img;
+    EXPECT_EQ(Try([&] { TGALoad_(path, img); }), c.load);
+    EXPECT_FALSE(ImgValid(img));
+    EXPECT_EQ(img.width, 0);
+  }
+  Qimg img;
+  EXPECT_EQ(Try([&] { TGALoad_(bad + "/missing.tga", img); }), (Outcome{6, 1}));
+
+  // A picture the caller already holds survives a file that fails before any pixel is read,
+  // and is replaced by one that loads.
+  test::MakePattern(img, 3, 2, 24);
+  const auto before = test::Pixels(img);
+  EXPECT_EQ(Try([&] { TGALoad_(bad + "/grey_type3.tga", img); }), (Outcome{7, 2}));
+  EXPECT_EQ(test::Pixels(img), before);
+  PutFile(bad + "/good.tga", TgaBytes({.width = 1, .height = 1, .depth = 8}, {7}));
+  ASSERT_EQ(Try([&] { TGALoad_(bad + "/good.tga", img); }), kOk);
+  EXPECT_EQ(test::Pixels(img), std::vector<uint32_t>{7});
+  EXPECT_EQ(img.bpp, 8);
+  ImgFree(img);
+}
+
+TEST_F(TgaTest, FailuresDuringLoadLeaveNothingBehind) {
+  Qimg src;
+  MakeRunny(src, 9, 4, 8);
+  SaveBytes(src, 0, "plain.tga");
+  SaveBytes(src, 1, "rle.tga");
+  ImgFree(src);
+  for (const char* name : {"plain.tga", "rle.tga"}) {
+    Qimg img;
+    const std::string path = Path(name);
+    for (Fault kind : {Fault::Open, Fault::Read, Fault::Alloc}) {
+      SCOPED_TRACE(testing::Message() << name << ", fault kind " << int(kind));
+      EXPECT_GE(stilltest::SweepFaults(kind, kind == Fault::Alloc ? 5 : 6, [&] { TGALoad_(path, img); }), 1);
+      ImgFree(img);
+    }
+  }
+}
+
+TEST_F(TgaTest, FailuresDuringSaveLeaveNoFile) {
+  for (int32_t bpp : {8, 24}) {
+    for (int32_t coded : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << bpp << " bits, coded " << coded);
+      Qimg img;
+      MakeRunny(img, 9, 4, bpp);
+      TGASetCompression(coded);
+      const std::string path = Path("fail.tga");
+      for (Fault kind : {Fault::Open, Fault::Write, Fault::Alloc}) {
+        test::WriteWholeFile(path, "old");
+        const int32_t hits = stilltest::SweepFaults(
+            kind, kind == Fault::Alloc ? 5 : 6, [&] { TGASave_(path, img); }, path);
+        // Only the coder has a block of its own.
+        if (kind != Fault::Alloc || coded) {
+          EXPECT_GE(hits, 1);
+        }
+      }
+      ImgFree(img);
+    }
+  }
+}
+
+TEST_F(TgaTest, PicturesTheFormatCannotHoldAreRefused) {
+  const std::string path = Path("refused.tga");
+  Qimg empty;
+  EXPECT_EQ(Try([&] { TGASave_(path, empty); }), (Outcome{7, 2}));
+  Qimg wide;
+  test::MakePattern(wide, 65536, 1, 8);
+  EXPECT_EQ(Try([&] { TGASave_(path, wide); }), (Outcome{7, 1}));
+  EXPECT_FALSE(kernel::FileExists(path));
+  ImgFree(wide);
+  // An older file of the name is replaced, not appended to.
+  test::WriteWholeFile(path, std::string(5000, 'x'));
+  Qimg img;
+  test::MakePattern(img, 2, 1, 24);
+  TGASetCompression(0);
+  ASSERT_EQ(Try([&] { TGASave_(path, img); }), kOk);
+  EXPECT_EQ(test::ReadWholeFile(path).size(), 18u + 6u);
+  ImgFree(img);
+}
+
+}  // namespace
+}  // namespace rf

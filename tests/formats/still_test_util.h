@@ -1,0 +1,77 @@
+// Helpers of the TGA, PCX and BMP tests: guarded runs, byte-built files and fault sweeps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/test_support.h"
+#include "foundation/errors.h"
+#include "foundation/faults.h"
+#include "foundation/monitor.h"
+#include "foundation/trackedfile.h"
+#include "foundation/trackedmem.h"
+#include "image/imgbasic.h"
+#include "platform/kernel.h"
+
+namespace rf::stilltest {
+
+// The error a routine left behind (0/0 when it succeeded); the register is cleared.
+struct Outcome {
+  int32_t category;
+  int32_t code;
+  bool operator==(const Outcome&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const Outcome& o) { return os << o.category << "/" << o.code; }
+
+inline Outcome Try(const std::function<void()>& body) {
+  GuardedSilent("Test.Still", body);
+  const Outcome o{ErrCategory(), ErrCode()};
+  ErrClear();
+  return o;
+}
+
+inline constexpr Outcome kOk{0, 0};
+
+inline std::string Str(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+inline std::vector<uint8_t> FileBytes(const std::string& path) {
+  const std::string s = test::ReadWholeFile(path);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+inline void PutFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  test::WriteWholeFile(path, Str(bytes));
+}
+
+inline uint32_t Le16(const std::vector<uint8_t>& b, size_t at) { return uint32_t(b.at(at) | (b.at(at + 1) << 8)); }
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | (Le16(b, at + 2) << 16); }
+
+// Runs op with the nth operation of kind failing, for n = 1, 2, ... until op gets through
+// untouched, and returns how many runs failed. Every failed run must end with the expected error
+// category, no more tracked blocks or files than before and, when output is given, no such file
+// on disk.
+inline int32_t SweepFaults(Fault kind, int32_t category, const std::function<void()>& op,
+                           const std::string& output = {}) {
+  const int32_t blocks = MemCount(), files = FCount();
+  for (int32_t n = 1; n < 10000; ++n) {
+    FaultAfter(kind, n);
+    const Outcome o = Try(op);
+    FaultReset();
+    if (o == kOk) return n - 1;
+    EXPECT_EQ(o.category, category) << "fault " << n;
+    EXPECT_EQ(MemCount(), blocks) << "fault " << n << " left a tracked block";
+    EXPECT_EQ(FCount(), files) << "fault " << n << " left a file open";
+    if (!output.empty()) {
+      EXPECT_FALSE(kernel::FileExists(output)) << "fault " << n << " left " << output;
+    }
+  }
+  ADD_FAILURE() << "the operation kept failing";
+  return 0;
+}
+
+}  // namespace rf::stilltest

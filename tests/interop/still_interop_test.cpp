@@ -1,0 +1,196 @@
+// TGA, PCX and BMP against ImageMagick: its files load to the pixels it decodes, and our files
+// decode in it to the pixels we wrote.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/test_support.h"
+#include "formats/ff_bmp.h"
+#include "formats/ff_pcx.h"
+#include "formats/ff_tga.h"
+#include "foundation/errors.h"
+#include "foundation/monitor.h"
+#include "image/image_test_util.h"
+#include "platform/kernel.h"
+
+namespace rf {
+namespace {
+
+// The real tool; another program of that name earlier on the path is not it.
+const char* const kStillConvert = "/usr/bin/convert";
+
+// A header byte that shows ImageMagick wrote the variant asked for: (byte & mask) == value.
+struct StillMark {
+  size_t at;
+  uint8_t mask, value;
+};
+
+using StillLoader = void (*)(std::string_view, Qimg&);
+using StillSaver = void (*)(std::string_view, const Qimg&);
+
+bool StillConvertRun(const std::string& args) {
+  const std::string cmd = std::string(kStillConvert) + " " + args + " 2>/dev/null";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// The pixels ImageMagick decodes from a file: red, green, blue bytes, rows top first. It keeps a
+// TGA's bottom-left origin as an orientation tag rather than turning the rows over, so the rows
+// are put the way the file means them before they are compared.
+std::vector<uint8_t> StillDecodedByConvert(const std::string& file, const std::string& scratch) {
+  const std::string raw = scratch + "/decoded.rgb";
+  std::remove(raw.c_str());
+  if (!StillConvertRun("'" + file + "' -auto-orient -depth 8 'rgb:" + raw + "'")) return {};
+  const std::string s = test::ReadWholeFile(raw);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Our picture as red, green, blue bytes; 15-bit components are widened by shifting.
+std::vector<uint8_t> StillOurRgb(const Qimg& img) {
+  std::vector<uint8_t> rgb;
+  for (int32_t y = 0; y < img.height; ++y) {
+    for (int32_t x = 0; x < img.width; ++x) {
+      const uint32_t v = test::Pixel(img, x, y);
+      uint8_t b, g, r;
+      if (img.bpp == 8) {
+        b = img.palette[v][0];
+        g = img.palette[v][1];
+        r = img.palette[v][2];
+      } else if (img.bpp == 15) {
+        b = uint8_t((v & 0x1F) << 3);
+        g = uint8_t(((v >> 5) & 0x1F) << 3);
+        r = uint8_t(((v >> 10) & 0x1F) << 3);
+      } else {
+        b = uint8_t(v);
+        g = uint8_t(v >> 8);
+        r = uint8_t(v >> 16);
+      }
+      rgb.insert(rgb.end(), {r, g, b});
+    }
+  }
+  return rgb;
+}
+
+// Compares component by component; for 15-bit pictures only the five bits a file holds count,
+// since ImageMagick widens them by scaling rather than by shifting.
+void StillExpectSamePixels(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, int32_t bpp) {
+  ASSERT_EQ(ours.size(), theirs.size());
+  const int shift = bpp == 15 ? 3 : 0;
+  size_t differ = 0, first = 0;
+  for (size_t i = 0; i < ours.size(); ++i) {
+    if ((ours[i] >> shift) != (theirs[i] >> shift) && differ++ == 0) first = i;
+  }
+  EXPECT_EQ(differ, 0u) << "first difference at byte " << first << ": " << int(ours[first]) << " vs "
+                        << int(theirs[first]);
+}
+
+class StillInteropTest : public test::FoundationTest {
+ protected:
+  void SetUp() override {
+    FoundationTest::SetUp();
+    if (!kernel::FileExists(kStillConvert)) GTEST_SKIP() << "ImageMagick is not installed";
+    dir_ = test::ScratchDir("still_interop");
+    // Odd sizes, so that padding, odd PCX lines and packets across rows all occur.
+    source_ = dir_ + "/source.png";
+    ASSERT_TRUE(StillConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + source_ + "'"));
+  }
+  void TearDown() override {
+    TGASetCompression(-1);
+    ErrClear();
+    FoundationTest::TearDown();
+  }
+
+  // Writes the source picture with the given options and checks that we load what it decodes.
+  void CheckTheirs(const std::string& options, const std::string& file, StillLoader load, int32_t bpp,
+                   const std::vector<StillMark>& marks) {
+    SCOPED_TRACE(options + " " + file);
+    // A "bmp3:" style prefix picks ImageMagick's writer and is no part of the name.
+    const size_t colon = file.find(':');
+    const std::string prefix = colon == std::string::npos ? "" : file.substr(0, colon + 1);
+    const std::string path = dir_ + "/" + file.substr(colon == std::string::npos ? 0 : colon + 1);
+    ASSERT_TRUE(StillConvertRun("'" + source_ + "' " + options + " '" + prefix + path + "'"));
+    const std::string bytes = test::ReadWholeFile(path);
+    for (const StillMark& m : marks) {
+      ASSERT_LT(m.at, bytes.size());
+      EXPECT_EQ(uint8_t(bytes[m.at]) & m.mask, m.value) << "header byte " << m.at;
+    }
+    Qimg img;
+    GuardedSilent("Test.StillInterop", [&] { load(path, img); });
+    ASSERT_TRUE(ErrNone()) << ErrLastMessage();
+    EXPECT_EQ(img.width, 37);
+    EXPECT_EQ(img.height, 23);
+    EXPECT_EQ(img.bpp, bpp);
+    StillExpectSamePixels(StillOurRgb(img), StillDecodedByConvert(path, dir_), img.bpp);
+    ImgFree(img);
+  }
+
+  // Saves a picture of ours and checks that ImageMagick decodes the same pixels.
+  void CheckOurs(const Qimg& img, const std::string& file, StillSaver save) {
+    const std::string path = dir_ + "/" + file;
+    GuardedSilent("Test.StillInterop", [&] { save(path, img); });
+    ASSERT_TRUE(ErrNone()) << ErrLastMessage();
+    StillExpectSamePixels(StillOurRgb(img), StillDecodedByConvert(path, dir_), img.bpp);
+  }
+
+  std::string dir_, source_;
+};
+
+TEST_F(StillInteropTest, TheirBmpFilesLoadToTheirPixels) {
+  // Bit count at byte 28, compression at 30, header size at 14.
+  CheckTheirs("-type Palette -compress None", "bmp3:p8.bmp", DIBLoad_, 8, {{28, 0xFF, 8}, {30, 0xFF, 0}});
+  CheckTheirs("-type Palette -compress RLE", "bmp3:rle8.bmp", DIBLoad_, 8, {{28, 0xFF, 8}, {30, 0xFF, 1}});
+  CheckTheirs("-type TrueColor", "bmp3:t24.bmp", DIBLoad_, 24, {{28, 0xFF, 24}, {14, 0xFF, 40}});
+  // The default writer uses the long header with colour masks.
+  CheckTheirs("-type TrueColor", "v5.bmp", DIBLoad_, 24, {{28, 0xFF, 24}, {14, 0xFF, 124}});
+}
+
+TEST_F(StillInteropTest, TheirTgaFilesLoadToTheirPixels) {
+  for (const char* orient : {"BottomLeft", "TopLeft"}) {
+    for (const char* compress : {"None", "RLE"}) {
+      const std::string common = std::string("-orient ") + orient + " -compress " + compress;
+      const uint8_t rle = std::string(compress) == "RLE" ? 8 : 0;
+      const uint8_t top = std::string(orient) == "TopLeft" ? 32 : 0;
+      // Image type at byte 2, depth at 16, origin bit in 17; the ID length at 0.
+      CheckTheirs(common + " -type Palette", "p8.tga", TGALoad_, 8,
+                  {{2, 0xFF, uint8_t(1 + rle)}, {16, 0xFF, 8}, {17, 32, top}});
+      CheckTheirs(common + " -type TrueColor", "t24.tga", TGALoad_, 24,
+                  {{2, 0xFF, uint8_t(2 + rle)}, {16, 0xFF, 24}, {17, 32, top}});
+      CheckTheirs(common + " -type TrueColorAlpha -alpha set -channel A -evaluate set 60% +channel", "t32.tga",
+                  TGALoad_, 32, {{2, 0xFF, uint8_t(2 + rle)}, {16, 0xFF, 32}, {17, 32, top}});
+      // A comment becomes the ID field before the colour map.
+      CheckTheirs(common + " -type Palette -set comment 'made by the test'", "id.tga", TGALoad_, 8,
+                  {{0, 0xFF, 16}, {2, 0xFF, uint8_t(1 + rle)}, {17, 32, top}});
+    }
+  }
+}
+
+TEST_F(StillInteropTest, TheirPcxFilesLoadToTheirPixels) {
+  // Planes at byte 65; the line length (66) is the odd width itself, without padding.
+  CheckTheirs("-type Palette", "p8.pcx", PCXLoad_, 8, {{65, 0xFF, 1}, {66, 0xFF, 37}});
+  CheckTheirs("-type TrueColor", "t24.pcx", PCXLoad_, 24, {{65, 0xFF, 3}, {66, 0xFF, 37}});
+}
+
+TEST_F(StillInteropTest, OurFilesDecodeInImageMagick) {
+  for (int32_t bpp : {8, 15, 24, 32}) {
+    Qimg img;
+    test::MakePattern(img, 37, 23, bpp, uint32_t(bpp));
+    // Long runs as well as noise, for the run-length coders.
+    for (int32_t i = 0; i < img.size / 3; ++i) img.data[i] = uint8_t(i / 97);
+    if (bpp == 15) {
+      for (int32_t i = 1; i < img.size; i += 2) img.data[i] &= 0x7F;
+    }
+    SCOPED_TRACE(bpp);
+    for (int32_t coded : {0, 1}) {
+      TGASetCompression(coded);
+      CheckOurs(img, coded ? "ours_rle.tga" : "ours.tga", TGASave_);
+    }
+    if (bpp != 32) CheckOurs(img, "ours.bmp", DIBSave_);
+    if (bpp == 8 || bpp == 24) CheckOurs(img, "ours.pcx", PCXSave_);
+    ImgFree(img);
+  }
+}
+
+}  // namespace
+}  // namespace rf
