@@ -1,8 +1,12 @@
 // One row per format with its entry points; formats join the table with their units.
 #include "formats/ffcodecs.h"
 
+#include "formats/ff_bay.h"
 #include "formats/ff_bmp.h"
 #include "formats/ff_pcx.h"
+#include "formats/ff_pnm.h"
+#include "formats/ff_ras.h"
+#include "formats/ff_sgi.h"
 #include "formats/ff_tga.h"
 #include "formats/ff_wav.h"
 #include "formats/ffdesc.h"
@@ -26,6 +30,10 @@ const CodecRow kCodecs[] = {
     {FF_PCX, PCXInfo, PCXLoad_, PCXSave_, nullptr},
     {FF_BMP, DIBInfo, DIBLoad_, DIBSave_, nullptr},
     {FF_WAV, WAVInfo, nullptr, nullptr, nullptr},
+    {FF_SGI, SGIInfo, SGILoad, SGISave, SGISetCompression},
+    {FF_RAS, RASInfo, RASLoad, RASSave, RASSetCompression},
+    {FF_PNM, PNMInfo, PNMLoad, PNMSave, PNMSetEncoding},
+    {FF_BAY, BayInfo, BayLoad, nullptr, nullptr},
 };
 
 const CodecRow* Find(int32_t id) {

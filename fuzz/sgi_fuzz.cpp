@@ -1,0 +1,10 @@
+// Any bytes read as an SGI file end cleanly, with no tracked file or block left behind.
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/ff_sgi.h"
+#include "still_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return rf::fuzz::StillFuzzOne(data, size, ".sgi", rf::SGIInfo, rf::SGILoad);
+}
