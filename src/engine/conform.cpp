@@ -71,8 +71,6 @@ using detail::ConStop;
 
 namespace {
 
-double Product(double a, double b) { return a > 0 && b > 0 ? a * b : 0; }
-
 void CloseVideoInput(ConState& s) {
   if (!s.videoInOpen) return;
   UniClose(s.videoIn);
@@ -108,12 +106,12 @@ bool ResolveVideoBlock(ConState& s) {
   if (s.videoIn.video.frameRate == 0.0) s.videoIn.video.frameRate = s.FrameRate;
   const double fileRate = info.video.frameRate;
   if (b.First == NOT_SET)
-    b.First = b.StartTime != NOT_SET_F ? int32_t(std::trunc(Product(b.StartTime, fileRate))) + 1 : 1;
+    b.First = b.StartTime != NOT_SET_F ? int32_t(std::trunc(detail::ConProduct(b.StartTime, fileRate))) + 1 : 1;
   if (b.Count == NOT_SET) {
     if (b.Kind == bkMemory)
       b.Count = 1;
     else if (b.Duration != NOT_SET_F)
-      b.Count = int32_t(std::trunc(Product(b.Duration, fileRate)));
+      b.Count = int32_t(std::trunc(detail::ConProduct(b.Duration, fileRate)));
     else
       b.Count = info.video.frames;
   }

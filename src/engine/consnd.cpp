@@ -11,8 +11,6 @@
 namespace rf::detail {
 namespace {
 
-double Product(double a, double b) { return a > 0 && b > 0 ? a * b : 0; }
-
 void CloseAudioInput(ConState& s) {
   if (!s.audioInOpen) return;
   UniClose(s.audioIn);
@@ -67,12 +65,12 @@ bool ResolveAudioBlock(ConState& s) {
     s.SndRate = s.audioInfoP->audio.samplesPerSec;
   }
   if (b.First == NOT_SET)
-    b.First = b.StartTime != NOT_SET_F ? int32_t(std::trunc(Product(b.StartTime, s.SndRate))) : 0;
+    b.First = b.StartTime != NOT_SET_F ? int32_t(std::trunc(ConProduct(b.StartTime, s.SndRate))) : 0;
   if (b.Count == NOT_SET) {
     if (b.Kind == bkMemory)
       b.Count = samples;
     else if (b.Duration != NOT_SET_F)
-      b.Count = int32_t(std::trunc(Product(b.Duration, s.SndRate)));
+      b.Count = int32_t(std::trunc(ConProduct(b.Duration, s.SndRate)));
     else
       b.Count = samples;
   }

@@ -69,6 +69,9 @@ struct ConState {
 };
 
 ConState& Con();
+
+// A time times a rate, counted as 0 unless both are positive.
+inline double ConProduct(double a, double b) { return a > 0 && b > 0 ? a * b : 0; }
 int32_t& ConStop();
 
 // Runs a load in a silent block; on failure asks the error procedure and acts on its reply.

@@ -3,12 +3,16 @@
 
 #include "formats/ff_bay.h"
 #include "formats/ff_bmp.h"
+#include "formats/ff_jpg.h"
 #include "formats/ff_pcx.h"
+#include "formats/ff_png.h"
 #include "formats/ff_pnm.h"
 #include "formats/ff_ras.h"
 #include "formats/ff_sgi.h"
 #include "formats/ff_tga.h"
+#include "formats/ff_tif.h"
 #include "formats/ff_wav.h"
+#include "formats/ff_xpm.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
@@ -21,19 +25,26 @@ struct CodecRow {
   void (*info)(std::string_view name, QffInfo& info);
   void (*load)(std::string_view name, Qimg& img);
   void (*save)(std::string_view name, const Qimg& img);
-  // Takes parameter 1 of the save options as the writer's module setting.
-  void (*setParam1)(int32_t value);
+  // The writer's module setting and the writer parameter of the save options that feeds it.
+  void (*setParam)(int32_t value);
+  int32_t QffSaveOpt::*param;
 };
 
+constexpr int32_t QffSaveOpt::*kParam1 = &QffSaveOpt::param1;
+
 const CodecRow kCodecs[] = {
-    {FF_TGA, TGAInfo, TGALoad_, TGASave_, TGASetCompression},
-    {FF_PCX, PCXInfo, PCXLoad_, PCXSave_, nullptr},
-    {FF_BMP, DIBInfo, DIBLoad_, DIBSave_, nullptr},
-    {FF_WAV, WAVInfo, nullptr, nullptr, nullptr},
-    {FF_SGI, SGIInfo, SGILoad, SGISave, SGISetCompression},
-    {FF_RAS, RASInfo, RASLoad, RASSave, RASSetCompression},
-    {FF_PNM, PNMInfo, PNMLoad, PNMSave, PNMSetEncoding},
-    {FF_BAY, BayInfo, BayLoad, nullptr, nullptr},
+    {FF_TGA, TGAInfo, TGALoad_, TGASave_, TGASetCompression, kParam1},
+    {FF_PCX, PCXInfo, PCXLoad_, PCXSave_, nullptr, nullptr},
+    {FF_BMP, DIBInfo, DIBLoad_, DIBSave_, nullptr, nullptr},
+    {FF_JPG, JPGInfo, JPGLoad, JPGSave, JPGSetQuality, &QffSaveOpt::param2},
+    {FF_PNG, PNGInfo, PNGLoad, PNGSave, PNGSetLevel, kParam1},
+    {FF_TIF, TIFInfo, TIFLoad, TIFSave, TIFSetCompression, kParam1},
+    {FF_WAV, WAVInfo, nullptr, nullptr, nullptr, nullptr},
+    {FF_SGI, SGIInfo, SGILoad, SGISave, SGISetCompression, kParam1},
+    {FF_RAS, RASInfo, RASLoad, RASSave, RASSetCompression, kParam1},
+    {FF_PNM, PNMInfo, PNMLoad, PNMSave, PNMSetEncoding, kParam1},
+    {FF_BAY, BayInfo, BayLoad, nullptr, nullptr, nullptr},
+    {FF_XPM, XPMInfo, XPMLoad, XPMSave, nullptr, nullptr},
 };
 
 const CodecRow* Find(int32_t id) {
@@ -95,7 +106,7 @@ void ImgSave(std::string_view name, Qimg& img, int32_t id) {
 void FFApplyWriterSettings(const QffSaveOpt& opts) {
   if (!opts.valid) return;
   const CodecRow* row = Find(opts.format);
-  if (row && row->setParam1) row->setParam1(opts.param1);
+  if (row && row->setParam) row->setParam(opts.*row->param);
 }
 
 int32_t FFSavePrepare(QffSaveOpt& opts, int32_t width, int32_t height, int32_t depth) {
