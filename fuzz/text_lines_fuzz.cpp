@@ -1,9 +1,9 @@
 // Any file read as text lines ends cleanly, with no tracked file or block left behind.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "foundation/errors.h"
 #include "foundation/trackedfile.h"

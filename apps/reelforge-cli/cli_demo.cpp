@@ -28,8 +28,7 @@ void PaintPattern(Qimg& img, int32_t frame) {
       uint8_t* p = img.data + (size_t(y) * kWidth + x) * 3;
       const uint8_t* bar = kBars[x * 8 / kWidth];
       const bool inSquare = x >= x0 && x < x0 + square && y >= y0 && y < y0 + square;
-      for (int c = 0; c < 3; ++c)
-        p[c] = y < kHeight / 2 ? bar[c] : inSquare ? 255 : uint8_t(40 + c * 20);
+      for (int c = 0; c < 3; ++c) p[c] = y < kHeight / 2 ? bar[c] : inSquare ? 255 : uint8_t(40 + c * 20);
     }
   }
 }
@@ -65,8 +64,9 @@ void WriteTone(const std::string& name) {
 
 int CmdDemo(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--help") {
-    std::puts("usage: reelforge-cli demo [DIR]\n\nWrites sample material to DIR/input and renders it into DIR "
-              "(default ./demo-out).");
+    std::puts(
+        "usage: reelforge-cli demo [DIR]\n\nWrites sample material to DIR/input and renders it into DIR "
+        "(default ./demo-out).");
     return kOk;
   }
   if (argc > 2) return Fail(kUsage, "demo: at most one folder (see 'reelforge-cli demo --help')");

@@ -39,9 +39,9 @@ class ProgressDisplay {
     } else if (bar_) {
       constexpr int kWidth = 30;
       const int filled = percent * kWidth / 100;
-      std::fprintf(stderr, "\r[%s%s] %3d%%  frame %d of %d  elapsed %s  remaining %s ", std::string(filled, '#').c_str(),
-                   std::string(kWidth - filled, '.').c_str(), percent, p.framesDone, p.framesTotal,
-                   Clock(p.elapsed).c_str(), remaining.c_str());
+      std::fprintf(stderr, "\r[%s%s] %3d%%  frame %d of %d  elapsed %s  remaining %s ",
+                   std::string(filled, '#').c_str(), std::string(kWidth - filled, '.').c_str(), percent, p.framesDone,
+                   p.framesTotal, Clock(p.elapsed).c_str(), remaining.c_str());
       drawn_ = true;
     }
   }
@@ -70,26 +70,25 @@ int RunJob(const BatchJob& job, const ProgressMode& mode) {
   ProgressDisplay display(mode);
   BatchProgress lastSeen;
   QConReport report;
-  const bool ok = BatchRender(job,
-                              [&](const BatchProgress& p) {
-                                lastSeen = p;
-                                display.Update(p);
-                                if (g_interrupts >= 2)
-                                  ConSetStopState(csAbort);
-                                else if (g_interrupts == 1)
-                                  ConSetStopState(csStop);
-                              },
-                              report);
+  const bool ok = BatchRender(
+      job,
+      [&](const BatchProgress& p) {
+        lastSeen = p;
+        display.Update(p);
+        if (g_interrupts >= 2)
+          ConSetStopState(csAbort);
+        else if (g_interrupts == 1)
+          ConSetStopState(csStop);
+      },
+      report);
   if (ok) display.Update(lastSeen, true);
   display.Finish();
   sigaction(SIGINT, &previous, nullptr);
 
   if (!ok && ErrNone()) return Fail(kInterrupted, "aborted; the outputs were deleted");
   if (!ok) return Fail(kFailed, TakeError());
-  if (!report.VideoName.empty())
-    std::printf("video: %s (%d frames)\n", report.VideoName.c_str(), report.VideoFrames);
-  if (!report.AudioName.empty())
-    std::printf("audio: %s (%d samples)\n", report.AudioName.c_str(), report.AudioSamples);
+  if (!report.VideoName.empty()) std::printf("video: %s (%d frames)\n", report.VideoName.c_str(), report.VideoFrames);
+  if (!report.AudioName.empty()) std::printf("audio: %s (%d samples)\n", report.AudioName.c_str(), report.AudioSamples);
   if (g_interrupts == 1) return Fail(kInterrupted, "stopped; what was written is kept");
   return kOk;
 }

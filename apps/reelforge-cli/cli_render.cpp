@@ -24,7 +24,7 @@ const char* const kRenderHelp =
     "      --audio-out FILE    the sound into a file of its own\n"
     "      --sequences         numbered pictures (img0001.tga ...) are read as one movie\n"
     "      --silence SECONDS   a stretch of silence at this place among the inputs\n"
-    "      --effect SPEC       NAME[:a,b,c][@FIRST-LAST], e.g. \"Brightness:10,10,10@0-49\";\n"
+    "      --effect EFFECT     NAME[:a,b,c][@FIRST-LAST], e.g. \"Brightness:10,10,10@0-49\";\n"
     "                          names as the effect list spells them, any case\n"
     "      --fps RATE          output frames per second (default: the first input's, else 25)\n"
     "      --keep-duration     convert the frame rate so that the running time stays\n"
@@ -90,10 +90,10 @@ BatchInput ParseInput(const std::string& arg) {
 }
 
 // NAME[:a,b,c][@FIRST-LAST]; an empty message when it parsed.
-std::string ParseEffect(const std::string& spec, BatchEffect& fx) {
+std::string ParseEffect(const std::string& text, BatchEffect& fx) {
   static const std::regex form(R"(([^:@]+)(?::([^@]*))?(?:@(\d+)-(\d+))?)");
   std::smatch m;
-  if (!std::regex_match(spec, m, form)) return "bad effect '" + spec + "'";
+  if (!std::regex_match(text, m, form)) return "bad effect '" + text + "'";
   fx.id = BatchEffectId(m[1]);
   if (fx.id == 0) return "unknown effect '" + m[1].str() + "'";
   if (m[2].matched) {
@@ -103,7 +103,7 @@ std::string ParseEffect(const std::string& spec, BatchEffect& fx) {
       const size_t comma = values.find(',', start);
       const std::string item = values.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
       double v;
-      if (fx.valueCount == 3 || !ParseNumber(item, v)) return "bad values in effect '" + spec + "'";
+      if (fx.valueCount == 3 || !ParseNumber(item, v)) return "bad values in effect '" + text + "'";
       fx.values[fx.valueCount++] = v;
       if (comma == std::string::npos) break;
       start = comma + 1;
@@ -112,7 +112,7 @@ std::string ParseEffect(const std::string& spec, BatchEffect& fx) {
   if (m[3].matched) {
     fx.first = std::atoi(m[3].str().c_str());
     fx.last = std::atoi(m[4].str().c_str());
-    if (fx.last < fx.first) return "effect range ends before it starts in '" + spec + "'";
+    if (fx.last < fx.first) return "effect range ends before it starts in '" + text + "'";
   }
   return {};
 }
@@ -131,10 +131,18 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
   while ((c = getopt_long(argc, argv, "-o:q", kLongOptions, nullptr)) != -1) {
     double number;
     switch (c) {
-      case 1: positional.push_back(optarg); break;
-      case 'o': job.output = optarg; break;
-      case kOptAudioOut: job.audioOutput = optarg; break;
-      case kOptSequences: job.sequences = true; break;
+      case 1:
+        positional.push_back(optarg);
+        break;
+      case 'o':
+        job.output = optarg;
+        break;
+      case kOptAudioOut:
+        job.audioOutput = optarg;
+        break;
+      case kOptSequences:
+        job.sequences = true;
+        break;
       case kOptSilence: {
         if (!ParseNumber(optarg, number) || number <= 0)
           return Fail(kUsage, command + ": --silence wants a positive number of seconds");
@@ -159,20 +167,30 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
           return Fail(kUsage, command + ": --fps wants a rate above 0 and up to 1000");
         job.fps = number;
         break;
-      case kOptKeepDuration: job.keepDuration = true; break;
+      case kOptKeepDuration:
+        job.keepDuration = true;
+        break;
       case kOptDepth:
         if (!ParseNumber(optarg, number) || (number != 24 && number != 16 && number != 15 && number != 8))
           return Fail(kUsage, command + ": --depth wants 24, 16, 15 or 8");
         job.depth = int32_t(number);
         break;
-      case kOptDither: job.dither = true; break;
-      case kOptBackwards: job.backwards = true; break;
-      case 'q': mode.quiet = true; break;
+      case kOptDither:
+        job.dither = true;
+        break;
+      case kOptBackwards:
+        job.backwards = true;
+        break;
+      case 'q':
+        mode.quiet = true;
+        break;
       case kOptProgress:
         if (std::string(optarg) != "machine") return Fail(kUsage, command + ": --progress takes only 'machine'");
         mode.machine = true;
         break;
-      case kOptHelp: std::fputs(kRenderHelp, stdout); return kOk;
+      case kOptHelp:
+        std::fputs(kRenderHelp, stdout);
+        return kOk;
       default:
         return Fail(kUsage, command + ": unknown or incomplete option '" + std::string(argv[optind - 1]) +
                                 "' (see 'reelforge-cli " + command + " --help')");

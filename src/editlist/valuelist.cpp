@@ -12,10 +12,18 @@ namespace {
 
 void ResetSlot(VListSlot& slot, int32_t type) {
   switch (type) {
-    case VL_INT: slot.i = NOT_SET; break;
-    case VL_FLOAT: slot.f = NOT_SET_F; break;
-    case VL_STR: slot.s = nullptr; break;
-    default: slot.i = 0; break;
+    case VL_INT:
+      slot.i = NOT_SET;
+      break;
+    case VL_FLOAT:
+      slot.f = NOT_SET_F;
+      break;
+    case VL_STR:
+      slot.s = nullptr;
+      break;
+    default:
+      slot.i = 0;
+      break;
   }
 }
 
@@ -178,8 +186,14 @@ void VList_SampleRates(VList& list) {
   const struct {
     const char* text;
     int32_t rate;
-  } rates[] = {{"8000", 8000},   {"11025", 11025}, {"16000", 16000},           {"22050", 22050},
-               {"24000", 24000}, {"32000", 32000}, {"44100 CD-Quality", 44100}, {"48000", 48000}};
+  } rates[] = {{"8000", 8000},
+               {"11025", 11025},
+               {"16000", 16000},
+               {"22050", 22050},
+               {"24000", 24000},
+               {"32000", 32000},
+               {"44100 CD-Quality", 44100},
+               {"48000", 48000}};
   for (const auto& r : rates) VList_Add2(list, r.text, r.rate);
 }
 
@@ -197,8 +211,8 @@ void VList_FrameRates(VList& list) {
   const struct {
     const char* text;
     double fps;
-  } rates[] = {{"15.00  fps  (AVI standard)", 15.0}, {"23.98  fps  (NTSC film)", 24000.0 / 1001},
-               {"24.00  fps  (film)", 24.0},         {"25.00  fps  (PAL)", 25.0},
+  } rates[] = {{"15.00  fps  (AVI standard)", 15.0},   {"23.98  fps  (NTSC film)", 24000.0 / 1001},
+               {"24.00  fps  (film)", 24.0},           {"25.00  fps  (PAL)", 25.0},
                {"29.97  fps  (NTSC)", 30000.0 / 1001}, {"30.00  fps  (NTSC)", 30.0}};
   for (const auto& r : rates) {
     const int32_t row = VList_Append(list);

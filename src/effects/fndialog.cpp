@@ -18,14 +18,25 @@ double RoundHalfEven(double v) { return std::nearbyint(v); }
 
 std::string LabelOf(int32_t id) {
   switch (id) {
-    case FN_ADJUST_RGB: case FN_BRIGHTNESS: case FN_CONTRAST: case FN_NOISE_GAUSSIAN:
-    case FN_NOISE_INTERFERENCE: case FN_NOISE_UNIFORM: case FN_SATURATION:
+    case FN_ADJUST_RGB:
+    case FN_BRIGHTNESS:
+    case FN_CONTRAST:
+    case FN_NOISE_GAUSSIAN:
+    case FN_NOISE_INTERFERENCE:
+    case FN_NOISE_UNIFORM:
+    case FN_SATURATION:
       return "Percent";
-    case FN_CHAOS: case FN_OIL_PAINTING: return "Radius in pixels";
-    case FN_DESPECKLE: return "Tolerance";
-    case FN_HUE: return "Degrees";
-    case FN_PIXELIZE: return "Block width in pixels";
-    default: return "Value";
+    case FN_CHAOS:
+    case FN_OIL_PAINTING:
+      return "Radius in pixels";
+    case FN_DESPECKLE:
+      return "Tolerance";
+    case FN_HUE:
+      return "Degrees";
+    case FN_PIXELIZE:
+      return "Block width in pixels";
+    default:
+      return "Value";
   }
 }
 
@@ -33,15 +44,28 @@ std::string LabelOf(int32_t id) {
 
 FnDialogKind FnDialogKindOf(int32_t id) {
   switch (id) {
-    case FN_ADJUST_RGB: case FN_BRIGHTNESS: case FN_CONTRAST: case FN_GAMMA:
-    case FN_NOISE_GAUSSIAN: case FN_NOISE_UNIFORM: case FN_POSTERIZE: case FN_SOLARIZE:
+    case FN_ADJUST_RGB:
+    case FN_BRIGHTNESS:
+    case FN_CONTRAST:
+    case FN_GAMMA:
+    case FN_NOISE_GAUSSIAN:
+    case FN_NOISE_UNIFORM:
+    case FN_POSTERIZE:
+    case FN_SOLARIZE:
       return FnDialogKind::ThreeValues;
-    case FN_CHAOS: case FN_DESPECKLE: case FN_HUE: case FN_NOISE_INTERFERENCE:
-    case FN_OIL_PAINTING: case FN_SATURATION:
+    case FN_CHAOS:
+    case FN_DESPECKLE:
+    case FN_HUE:
+    case FN_NOISE_INTERFERENCE:
+    case FN_OIL_PAINTING:
+    case FN_SATURATION:
       return FnDialogKind::OneValue;
-    case FN_PIXELIZE: return FnDialogKind::TwoValues;
-    case FN_DEINTERLACE: return FnDialogKind::Deinterlace;
-    default: return FnDialogKind::None;
+    case FN_PIXELIZE:
+      return FnDialogKind::TwoValues;
+    case FN_DEINTERLACE:
+      return FnDialogKind::Deinterlace;
+    default:
+      return FnDialogKind::None;
   }
 }
 
@@ -128,11 +152,21 @@ bool FnDialog(int32_t id, QFnParams*& params, EffectDialogs& dialogs) {
 
     QDlgData data = FnDialogData(id, isNew ? nullptr : params);
     switch (FnDialogKindOf(id)) {
-      case FnDialogKind::None: accepted = true; return;
-      case FnDialogKind::ThreeValues: accepted = dialogs.ThreeValues(data); break;
-      case FnDialogKind::OneValue: accepted = dialogs.OneValue(data); break;
-      case FnDialogKind::TwoValues: accepted = dialogs.TwoValues(data); break;
-      case FnDialogKind::Deinterlace: accepted = dialogs.Deinterlace(data); break;
+      case FnDialogKind::None:
+        accepted = true;
+        return;
+      case FnDialogKind::ThreeValues:
+        accepted = dialogs.ThreeValues(data);
+        break;
+      case FnDialogKind::OneValue:
+        accepted = dialogs.OneValue(data);
+        break;
+      case FnDialogKind::TwoValues:
+        accepted = dialogs.TwoValues(data);
+        break;
+      case FnDialogKind::Deinterlace:
+        accepted = dialogs.Deinterlace(data);
+        break;
     }
     if (!accepted) return;
     std::copy(data.values, data.values + 3, params->values);

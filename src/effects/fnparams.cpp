@@ -12,14 +12,37 @@ namespace rf {
 namespace {
 
 const char* const kNames[] = {
-    "Adjust RGB",    "Blur",          "Brightness",        "Chaos",
-    "Contrast",      "Deinterlace",   "Despeckle",         "Edge enhance",
-    "Emboss",        "Equalize",      "Find edges",        "Flip - horizontal",
-    "Flip - vertical", "Gamma correction", "Grayscale",    "Hue",
-    "Mirror - horizontal", "Mirror - vertical", "Negative", "Noise - gaussian",
-    "Noise - interference", "Noise - uniform", "Oil painting", "Pixelize",
-    "Posterize",     "Saturation",    "Sharpen",           "Soften",
-    "Solarize",      "Swap red and blue", "Trace contour",
+    "Adjust RGB",
+    "Blur",
+    "Brightness",
+    "Chaos",
+    "Contrast",
+    "Deinterlace",
+    "Despeckle",
+    "Edge enhance",
+    "Emboss",
+    "Equalize",
+    "Find edges",
+    "Flip - horizontal",
+    "Flip - vertical",
+    "Gamma correction",
+    "Grayscale",
+    "Hue",
+    "Mirror - horizontal",
+    "Mirror - vertical",
+    "Negative",
+    "Noise - gaussian",
+    "Noise - interference",
+    "Noise - uniform",
+    "Oil painting",
+    "Pixelize",
+    "Posterize",
+    "Saturation",
+    "Sharpen",
+    "Soften",
+    "Solarize",
+    "Swap red and blue",
+    "Trace contour",
 };
 constexpr int32_t kCount = int32_t(sizeof kNames / sizeof kNames[0]);
 static_assert(kCount == 31);
@@ -28,11 +51,21 @@ enum class TextForm { None, Rgb, Value, Block };
 
 TextForm FormOf(int32_t id) {
   switch (id) {
-    case FN_ADJUST_RGB: case FN_BRIGHTNESS: case FN_CONTRAST: case FN_GAMMA:
-    case FN_NOISE_GAUSSIAN: case FN_NOISE_UNIFORM: case FN_POSTERIZE: case FN_SOLARIZE:
+    case FN_ADJUST_RGB:
+    case FN_BRIGHTNESS:
+    case FN_CONTRAST:
+    case FN_GAMMA:
+    case FN_NOISE_GAUSSIAN:
+    case FN_NOISE_UNIFORM:
+    case FN_POSTERIZE:
+    case FN_SOLARIZE:
       return TextForm::Rgb;
-    case FN_CHAOS: case FN_DESPECKLE: case FN_HUE: case FN_NOISE_INTERFERENCE:
-    case FN_OIL_PAINTING: case FN_SATURATION:
+    case FN_CHAOS:
+    case FN_DESPECKLE:
+    case FN_HUE:
+    case FN_NOISE_INTERFERENCE:
+    case FN_OIL_PAINTING:
+    case FN_SATURATION:
       return TextForm::Value;
     case FN_PIXELIZE:
       return TextForm::Block;
@@ -59,7 +92,9 @@ int32_t FnCount() { return kCount; }
 
 std::string FnName(int32_t id) { return id >= 1 && id <= kCount ? kNames[id - 1] : std::string(); }
 
-std::string ShortStrGet(const uint8_t* field) { return std::string(reinterpret_cast<const char*>(field + 1), field[0]); }
+std::string ShortStrGet(const uint8_t* field) {
+  return std::string(reinterpret_cast<const char*>(field + 1), field[0]);
+}
 
 void ShortStrSet(uint8_t* field, std::string_view text, size_t maxLength) {
   const size_t n = std::min(text.size(), maxLength);
@@ -72,10 +107,17 @@ void FnMakeStr(int32_t id, QFnParams& params) {
   auto v = [&](int i) { return FnFixed(params.values[i], decimals); };
   std::string text;
   switch (FormOf(id)) {
-    case TextForm::Rgb: text = ":  R= " + v(0) + ", G= " + v(1) + ", B= " + v(2); break;
-    case TextForm::Value: text = ":  value= " + v(0); break;
-    case TextForm::Block: text = ":  width= " + v(0) + ", height= " + v(1); break;
-    case TextForm::None: break;
+    case TextForm::Rgb:
+      text = ":  R= " + v(0) + ", G= " + v(1) + ", B= " + v(2);
+      break;
+    case TextForm::Value:
+      text = ":  value= " + v(0);
+      break;
+    case TextForm::Block:
+      text = ":  width= " + v(0) + ", height= " + v(1);
+      break;
+    case TextForm::None:
+      break;
   }
   ShortStrSet(params.description, text, 255);
 }

@@ -13,10 +13,10 @@
 namespace rf {
 
 struct BatchInput {
-  std::string name;             // empty for a silence block
-  int32_t first = NOT_SET;      // trim in frames, 0-based and inclusive
+  std::string name;         // empty for a silence block
+  int32_t first = NOT_SET;  // trim in frames, 0-based and inclusive
   int32_t last = NOT_SET;
-  double silenceSeconds = 0;    // for a silence block
+  double silenceSeconds = 0;  // for a silence block
 };
 
 struct BatchEffect {
@@ -31,9 +31,9 @@ struct BatchJob {
   std::vector<BatchInput> inputs;
   bool sequences = false;  // numbered pictures are gathered into one movie
   std::vector<BatchEffect> effects;
-  double fps = 0;           // 0: the first video input's rate, else 25
+  double fps = 0;             // 0: the first video input's rate, else 25
   bool keepDuration = false;  // convert the frame rate, keeping the running time
-  int32_t depth = 0;        // 0: as the output format stores the pictures
+  int32_t depth = 0;          // 0: as the output format stores the pictures
   bool dither = false;
   bool backwards = false;
   std::string output;       // pictures (and sound when the format carries it)

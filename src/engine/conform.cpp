@@ -56,9 +56,14 @@ bool ConLoadWithReplies(const std::string& fileName, const std::function<void()>
     if (reply == erRetry) continue;
     ErrClear();
     switch (reply) {
-      case erAbort: case erStop: ConStop() = reply; return false;
-      case erSkipBlock: return false;
-      default: return true;
+      case erAbort:
+      case erStop:
+        ConStop() = reply;
+        return false;
+      case erSkipBlock:
+        return false;
+      default:
+        return true;
     }
   }
 }
@@ -89,13 +94,16 @@ bool ResolveVideoBlock(ConState& s) {
         return false;
       }
       break;
-    case bkInfo: s.videoInfoP = static_cast<const QUniInfo*>(b.Source); break;
+    case bkInfo:
+      s.videoInfoP = static_cast<const QUniInfo*>(b.Source);
+      break;
     case bkMemory:
       s.videoInfo = QUniInfo{};
       s.videoIn = QUniHandle{};
       s.videoInfoP = &s.videoInfo;
       break;
-    default: return false;
+    default:
+      return false;
   }
   const QUniInfo& info = *s.videoInfoP;
   if (b.Kind != bkMemory) {

@@ -42,9 +42,9 @@ struct QConBlock {
   int32_t Count = 0;  // NOT_SET: from Duration, or to the end
   double StartTime = 0;
   double Duration = 0;
-  int32_t Repeat = 0;  // below 1 counts as 1
-  double FrameRate = 0;  // replaces the file's when not NOT_SET
-  int32_t Direction = 0;  // -1 backwards
+  int32_t Repeat = 0;      // below 1 counts as 1
+  double FrameRate = 0;    // replaces the file's when not NOT_SET
+  int32_t Direction = 0;   // -1 backwards
   int32_t FormatHint = 0;  // kind 1 video: non-zero gathers a numbered sequence from its first member
   int32_t End = 0;
 };

@@ -38,7 +38,7 @@ struct ConState {
   std::string videoName, audioName;  // reported names
 
   QConBlock videoBlock, audioBlock;
-  QUniInfo videoInfo, audioInfo;        // for blocks that name a file, or carry a picture
+  QUniInfo videoInfo, audioInfo;         // for blocks that name a file, or carry a picture
   const QUniInfo* videoInfoP = nullptr;  // the info of the current video block
   const QUniInfo* audioInfoP = nullptr;
 

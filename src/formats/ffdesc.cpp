@@ -67,11 +67,11 @@ struct DepthRow {
   int32_t depth[6];
 };
 const DepthRow kSaveDepths[] = {
-    {FF_AVI, {8, 15, 24, 24, 24, 24}}, {FF_BMP, {8, 15, 24, 24, 24, 24}}, {FF_FLC, {8, 8, 8, 8, 8, 8}},
-    {FF_HAV, {8, 16, 16, 24, 24, 24}}, {FF_JPG, {24, 24, 24, 24, 24, 24}}, {FF_PCX, {8, 24, 24, 24, 24, 24}},
-    {FF_PNG, {8, 24, 24, 24, 24, 24}}, {FF_TGA, {8, 15, 24, 24, 24, 24}}, {FF_MPG, {24, 24, 24, 24, 24, 24}},
-    {FF_WAV, {0, 0, 0, 0, 0, 0}},      {FF_SGI, {24, 24, 24, 24, 24, 24}}, {FF_RAS, {8, 24, 24, 24, 24, 24}},
-    {FF_PNM, {24, 24, 24, 24, 24, 24}}, {FF_TIF, {8, 24, 24, 24, 24, 24}}, {FF_XPM, {24, 24, 24, 24, 24, 24}},
+    {FF_AVI, {8, 15, 24, 24, 24, 24}},  {FF_BMP, {8, 15, 24, 24, 24, 24}},  {FF_FLC, {8, 8, 8, 8, 8, 8}},
+    {FF_HAV, {8, 16, 16, 24, 24, 24}},  {FF_JPG, {24, 24, 24, 24, 24, 24}}, {FF_PCX, {8, 24, 24, 24, 24, 24}},
+    {FF_PNG, {8, 24, 24, 24, 24, 24}},  {FF_TGA, {8, 15, 24, 24, 24, 24}},  {FF_MPG, {24, 24, 24, 24, 24, 24}},
+    {FF_WAV, {0, 0, 0, 0, 0, 0}},       {FF_SGI, {24, 24, 24, 24, 24, 24}}, {FF_RAS, {8, 24, 24, 24, 24, 24}},
+    {FF_PNM, {24, 24, 24, 24, 24, 24}}, {FF_TIF, {8, 24, 24, 24, 24, 24}},  {FF_XPM, {24, 24, 24, 24, 24, 24}},
     {FF_MP2, {0, 0, 0, 0, 0, 0}},
 };
 
@@ -183,12 +183,18 @@ int32_t FFSaveDepth(int32_t id, int32_t bpp) {
   for (const DepthRow& r : kSaveDepths) {
     if (r.id != id) continue;
     switch (bpp) {
-      case 8: return r.depth[0];
-      case 15: return r.depth[1];
-      case 16: return r.depth[2];
-      case 24: return r.depth[3];
-      case 32: return r.depth[4];
-      default: return r.depth[5];
+      case 8:
+        return r.depth[0];
+      case 15:
+        return r.depth[1];
+      case 16:
+        return r.depth[2];
+      case 24:
+        return r.depth[3];
+      case 32:
+        return r.depth[4];
+      default:
+        return r.depth[5];
     }
   }
   return FF_AUTO;
@@ -196,13 +202,29 @@ int32_t FFSaveDepth(int32_t id, int32_t bpp) {
 
 int32_t UniKind(int32_t id, int32_t frames) {
   switch (id) {
-    case FF_TGA: case FF_PCX: case FF_BMP: case FF_JPG: case FF_PNG: case FF_TIF:
-    case FF_SGI: case FF_RAS: case FF_PNM: case FF_BAY: case FF_XPM:
+    case FF_TGA:
+    case FF_PCX:
+    case FF_BMP:
+    case FF_JPG:
+    case FF_PNG:
+    case FF_TIF:
+    case FF_SGI:
+    case FF_RAS:
+    case FF_PNM:
+    case FF_BAY:
+    case FF_XPM:
       return frames < 2 ? UNI_STILL : UNI_SEQUENCE;
-    case FF_GIF: return frames < 2 ? UNI_STILL : UNI_MOVIE;
-    case FF_FLC: case FF_AVI: case FF_HAV: case FF_MPG: case FF_WAV: case FF_MP2:
+    case FF_GIF:
+      return frames < 2 ? UNI_STILL : UNI_MOVIE;
+    case FF_FLC:
+    case FF_AVI:
+    case FF_HAV:
+    case FF_MPG:
+    case FF_WAV:
+    case FF_MP2:
       return UNI_MOVIE;
-    default: return UNI_UNKNOWN;
+    default:
+      return UNI_UNKNOWN;
   }
 }
 

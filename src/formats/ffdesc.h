@@ -34,11 +34,11 @@ enum FfId : int32_t {
 inline constexpr int32_t FF_AUTO = NOT_SET;
 
 // Capability flags of a table row.
-inline constexpr int32_t FFF_STILL = 1;      // can be a single still picture
-inline constexpr int32_t FFF_FRAMES = 2;     // can hold several frames
-inline constexpr int32_t FFF_SOUND_ONLY = 4; // holds sound only
-inline constexpr int32_t FFF_PICTURES = 8;   // carries pictures
-inline constexpr int32_t FFF_SOUND = 16;     // carries sound
+inline constexpr int32_t FFF_STILL = 1;       // can be a single still picture
+inline constexpr int32_t FFF_FRAMES = 2;      // can hold several frames
+inline constexpr int32_t FFF_SOUND_ONLY = 4;  // holds sound only
+inline constexpr int32_t FFF_PICTURES = 8;    // carries pictures
+inline constexpr int32_t FFF_SOUND = 16;      // carries sound
 
 // Table selectors.
 inline constexpr int32_t FF_LOAD_TABLE = 1;

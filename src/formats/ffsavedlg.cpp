@@ -13,12 +13,18 @@ const std::vector<FFChoiceItem> kRle = {{"RLE Compressed", 1}, {"Uncompressed", 
 // The field a choice dialog edits.
 int32_t QffSaveOpt::*ChoiceField(int32_t format) {
   switch (format) {
-    case FF_TGA: return &QffSaveOpt::tgaCompression;
-    case FF_TIF: return &QffSaveOpt::tiffCompression;
-    case FF_SGI: return &QffSaveOpt::sgiCompression;
-    case FF_RAS: return &QffSaveOpt::rasCompression;
-    case FF_PNM: return &QffSaveOpt::pnmEncoding;
-    default: return nullptr;
+    case FF_TGA:
+      return &QffSaveOpt::tgaCompression;
+    case FF_TIF:
+      return &QffSaveOpt::tiffCompression;
+    case FF_SGI:
+      return &QffSaveOpt::sgiCompression;
+    case FF_RAS:
+      return &QffSaveOpt::rasCompression;
+    case FF_PNM:
+      return &QffSaveOpt::pnmEncoding;
+    default:
+      return nullptr;
   }
 }
 

@@ -30,41 +30,66 @@ void FFSaveInit(QffSaveOpt& opts) {
 void FFSaveSetFormat(QffSaveOpt& opts, int32_t id) {
   opts.format = id;
   switch (id) {
-    case FF_TGA: case FF_AVI: case FF_HAV: case FF_JPG: case FF_PNG:
-    case FF_TIF: case FF_MPG: case FF_SGI: case FF_RAS: case FF_PNM:
+    case FF_TGA:
+    case FF_AVI:
+    case FF_HAV:
+    case FF_JPG:
+    case FF_PNG:
+    case FF_TIF:
+    case FF_MPG:
+    case FF_SGI:
+    case FF_RAS:
+    case FF_PNM:
       opts.hasDialog = RF_TRUE;
       break;
-    default: opts.hasDialog = RF_FALSE; break;
+    default:
+      opts.hasDialog = RF_FALSE;
+      break;
   }
 }
 
 std::string FFSaveCodecName(const QffSaveOpt& opts) {
   const std::string rle = "Run Length Encoding (RLE)";
   switch (opts.format) {
-    case FF_TGA: return opts.tgaCompression ? rle : "Uncompressed, full frames";
-    case FF_PCX: return rle;
-    case FF_FLC: return "RLE + pixel difference from previous frame";
+    case FF_TGA:
+      return opts.tgaCompression ? rle : "Uncompressed, full frames";
+    case FF_PCX:
+      return rle;
+    case FF_FLC:
+      return "RLE + pixel difference from previous frame";
     case FF_AVI: {
       const std::string name(reinterpret_cast<const char*>(opts.avi.name + 1), opts.avi.name[0]);
       return name.empty() ? "Uncompressed, full frames" : name;
     }
     case FF_HAV:
       return opts.havCodec == 1 ? "HAV-FAST compression" : opts.havCodec == 0 ? "HAV-BEST compression" : "N/A";
-    case FF_JPG: return "JPEG quality: " + std::to_string(opts.jpegQuality) + "%";
-    case FF_PNG: return "PNG compression level: " + std::to_string(opts.pngLevel) + " of 9";
+    case FF_JPG:
+      return "JPEG quality: " + std::to_string(opts.jpegQuality) + "%";
+    case FF_PNG:
+      return "PNG compression level: " + std::to_string(opts.pngLevel) + " of 9";
     case FF_TIF:
       switch (opts.tiffCompression) {
-        case 5: return "Variable-Length-Code LZW";
-        case 7: return "JPEG DCT compression";
-        case 32773: return "PackBits (Macintosh RLE)";
-        case 32946: return "Deflate compression (ZIP)";
-        default: return "Uncompressed, full frames";
+        case 5:
+          return "Variable-Length-Code LZW";
+        case 7:
+          return "JPEG DCT compression";
+        case 32773:
+          return "PackBits (Macintosh RLE)";
+        case 32946:
+          return "Deflate compression (ZIP)";
+        default:
+          return "Uncompressed, full frames";
       }
-    case FF_MPG: return opts.mpegFormat == 1 ? "MPEG-1 format" : opts.mpegFormat == 2 ? "MPEG-2 format" : "N/A";
-    case FF_SGI: return opts.sgiCompression ? rle : "Uncompressed, full frames";
-    case FF_RAS: return opts.rasCompression ? rle : "Uncompressed, full frames";
-    case FF_PNM: return opts.pnmEncoding ? "ASCII encoded" : "Binary encoded";
-    default: return "Uncompressed, full frames";
+    case FF_MPG:
+      return opts.mpegFormat == 1 ? "MPEG-1 format" : opts.mpegFormat == 2 ? "MPEG-2 format" : "N/A";
+    case FF_SGI:
+      return opts.sgiCompression ? rle : "Uncompressed, full frames";
+    case FF_RAS:
+      return opts.rasCompression ? rle : "Uncompressed, full frames";
+    case FF_PNM:
+      return opts.pnmEncoding ? "ASCII encoded" : "Binary encoded";
+    default:
+      return "Uncompressed, full frames";
   }
 }
 

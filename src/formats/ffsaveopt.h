@@ -37,10 +37,10 @@ struct QffSaveOpt {
   int32_t valid;
   int32_t hasDialog;
   int32_t format;
-  int32_t param1;  // main compression value for the writer
-  int32_t param2;  // JPEG quality for the writer
-  int32_t param3;  // MPEG rate for the writer
-  int32_t param4;  // second HAV setting for the writer
+  int32_t param1;           // main compression value for the writer
+  int32_t param2;           // JPEG quality for the writer
+  int32_t param3;           // MPEG rate for the writer
+  int32_t param4;           // second HAV setting for the writer
   int32_t tgaCompression;   // 1 run-length, 0 none
   int32_t tiffCompression;  // 1 none, 5 LZW, 7 JPEG, 32773 PackBits, 32946 Deflate
   int32_t sgiCompression;   // 1 run-length, 0 none

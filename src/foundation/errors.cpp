@@ -30,10 +30,14 @@ struct CategoryTexts {
   const char* other;
 };
 
-const char* const kMovieTexts[] = {
-    "Invalid movie format.",          "Cannot write to movie file.", "Cannot decompress movie image data.",
-    "Cannot compress movie image data.", "Movie format not supported.", "Cannot open movie file.",
-    "End of movie reached.",          "Cannot create movie file."};
+const char* const kMovieTexts[] = {"Invalid movie format.",
+                                   "Cannot write to movie file.",
+                                   "Cannot decompress movie image data.",
+                                   "Cannot compress movie image data.",
+                                   "Movie format not supported.",
+                                   "Cannot open movie file.",
+                                   "End of movie reached.",
+                                   "Cannot create movie file."};
 
 const CategoryTexts kTable[] = {
     {4, {"Out of range.", "Not supported.", "Invalid variable type."}, "General \"GEN\" error."},
@@ -47,10 +51,9 @@ const CategoryTexts kTable[] = {
       "File not exist.", "File name change failed.", "Fatal file manager fault."},
      "General file handling fault."},
     {7,
-     {"Image format not supported.", "Invalid image format.", "Cannot decompress image data.",
-      "Image header invalid.", "Cannot compress image data.", "Cannot initialize image function.",
-      "Cannot initialize image compression data.", "Cannot open image file.", "Image data corrupted.",
-      "Cannot realize palette.", "Cannot create image file."},
+     {"Image format not supported.", "Invalid image format.", "Cannot decompress image data.", "Image header invalid.",
+      "Cannot compress image data.", "Cannot initialize image function.", "Cannot initialize image compression data.",
+      "Cannot open image file.", "Image data corrupted.", "Cannot realize palette.", "Cannot create image file."},
      "General image handling fault."},
     {8,
      {"Audio conversion error.", "Audio conversion error (ACM).", "Audio conversion error (WAVE).",
@@ -62,16 +65,16 @@ const CategoryTexts kTable[] = {
       "Cannot initialize AVI codec.", "AVI audio stream not valid (decompressor not found?), ignoring audio"},
      "General AVI handling fault."},
     {12,
-     {kMovieTexts[0], kMovieTexts[1], kMovieTexts[2], kMovieTexts[3], kMovieTexts[4], kMovieTexts[5],
-      kMovieTexts[6], kMovieTexts[7]},
+     {kMovieTexts[0], kMovieTexts[1], kMovieTexts[2], kMovieTexts[3], kMovieTexts[4], kMovieTexts[5], kMovieTexts[6],
+      kMovieTexts[7]},
      "General \"MVI\" handling fault."},
     {13,
-     {"Cannot open WAV file.", "Cannot create WAV file.", "Cannot read from WAV file.",
-      "Cannot write to WAV file.", "Cannot seek in WAV file."},
+     {"Cannot open WAV file.", "Cannot create WAV file.", "Cannot read from WAV file.", "Cannot write to WAV file.",
+      "Cannot seek in WAV file."},
      "general \"WAV\" handling fault."},
     {14,
-     {kMovieTexts[0], kMovieTexts[1], kMovieTexts[2], kMovieTexts[3], kMovieTexts[4], kMovieTexts[5],
-      kMovieTexts[6], kMovieTexts[7]},
+     {kMovieTexts[0], kMovieTexts[1], kMovieTexts[2], kMovieTexts[3], kMovieTexts[4], kMovieTexts[5], kMovieTexts[6],
+      kMovieTexts[7]},
      "General \"MVI\" handling fault."},
     {15, {"End of HAV movie reached."}, "General \"HAV\" handling fault."},
     {16, {"UNI protocol fault."}, "General \"UNI\" handling fault."},

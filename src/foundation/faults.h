@@ -14,6 +14,6 @@ void FaultReset();
 namespace detail {
 // Counts one operation down; true when this one must fail.
 bool FaultHit(Fault kind);
-}
+}  // namespace detail
 
 }  // namespace rf

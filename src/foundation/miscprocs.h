@@ -8,11 +8,11 @@
 namespace rf {
 
 // SecToStr flag bits.
-inline constexpr int32_t SEC_HOURS = 1;      // always show hours
-inline constexpr int32_t SEC_MINUTES = 2;    // always show minutes
-inline constexpr int32_t SEC_SECONDS = 4;    // always show seconds
-inline constexpr int32_t SEC_MILLIS = 8;     // always show milliseconds
-inline constexpr int32_t SEC_NO_MILLIS = 16; // never show milliseconds
+inline constexpr int32_t SEC_HOURS = 1;       // always show hours
+inline constexpr int32_t SEC_MINUTES = 2;     // always show minutes
+inline constexpr int32_t SEC_SECONDS = 4;     // always show seconds
+inline constexpr int32_t SEC_MILLIS = 8;      // always show milliseconds
+inline constexpr int32_t SEC_NO_MILLIS = 16;  // never show milliseconds
 // The form of every time shown in lists and dialogs: 01:05.040.
 inline constexpr int32_t SEC_LIST = SEC_MINUTES | SEC_SECONDS | SEC_MILLIS;
 

@@ -176,8 +176,8 @@ void MemReleaseFrom(int32_t first) {
 
 void MemReportLeaks() {
   if (g_count == 0) return;
-  std::string text = "Max. allocated memory handles: " + FormatUInt(100, uint32_t(g_peak)) +
-                     "\r\nMemory handles not freed:\r\n";
+  std::string text =
+      "Max. allocated memory handles: " + FormatUInt(100, uint32_t(g_peak)) + "\r\nMemory handles not freed:\r\n";
   for (int32_t i = g_count - 1; i >= 0; --i) {
     text += "  " + g_table[i].label + ":" + FormatUInt(100, uint32_t(g_table[i].size)) + " bytes\r\n";
     std::free(g_table[i].block);

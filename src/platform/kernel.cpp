@@ -1,27 +1,33 @@
 // POSIX implementations of the kernel services the system asks of its platform.
 #include "platform/kernel.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
 
 namespace rf::kernel {
 
 int OpenFile(const std::string& name, Access access, Disposition disposition) {
   int flags = O_CLOEXEC;
   switch (access) {
-    case Access::ReadOnly: flags |= O_RDONLY; break;
-    case Access::WriteOnly: flags |= O_WRONLY; break;
-    case Access::ReadWrite: flags |= O_RDWR; break;
+    case Access::ReadOnly:
+      flags |= O_RDONLY;
+      break;
+    case Access::WriteOnly:
+      flags |= O_WRONLY;
+      break;
+    case Access::ReadWrite:
+      flags |= O_RDWR;
+      break;
   }
   // Truncating needs write access whatever the caller asked for.
   if (disposition == Disposition::CreateTruncate) {
@@ -33,7 +39,7 @@ int OpenFile(const std::string& name, Access access, Disposition disposition) {
     fd = ::open(name.c_str(), flags, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
     return -1;
@@ -75,19 +81,19 @@ int64_t SeekEnd(int fd) { return ::lseek(fd, 0, SEEK_END); }
 int64_t FilePosition(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
 
 int64_t FileSize(int fd) {
-  struct stat st{};
+  struct stat st {};
   return ::fstat(fd, &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
 bool CloseFile(int fd) { return ::close(fd) == 0; }
 
 bool FileExists(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool MakeWritable(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(name.c_str(), &st) != 0) return false;
   return ::chmod(name.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
@@ -123,15 +129,13 @@ std::string StripSlash(std::string s) {
   return s;
 }
 
-std::string ConfigHome() {
-  return StripSlash(EnvOr("XDG_CONFIG_HOME", EnvOr("HOME", "/tmp") + "/.config"));
-}
+std::string ConfigHome() { return StripSlash(EnvOr("XDG_CONFIG_HOME", EnvOr("HOME", "/tmp") + "/.config")); }
 
 }  // namespace
 
 MemoryStatus GetMemoryStatus() {
   MemoryStatus m;
-  struct sysinfo si{};
+  struct sysinfo si {};
   if (::sysinfo(&si) == 0) {
     const uint64_t unit = si.mem_unit ? si.mem_unit : 1;
     m.totalPhysKB = uint64_t(si.totalram) * unit / 1024;
@@ -146,7 +150,7 @@ MemoryStatus GetMemoryStatus() {
 
 DiskStatus GetDiskStatus(const std::string& path) {
   DiskStatus d;
-  struct statvfs sv{};
+  struct statvfs sv {};
   if (::statvfs(path.c_str(), &sv) == 0) {
     d.valid = true;
     d.totalKB = uint64_t(sv.f_blocks) * sv.f_frsize / 1024;
@@ -157,7 +161,7 @@ DiskStatus GetDiskStatus(const std::string& path) {
 
 SystemVersion GetSystemVersion() {
   SystemVersion v;
-  struct utsname u{};
+  struct utsname u {};
   if (::uname(&u) != 0) {
     v.name = "N/A";
     return v;
@@ -190,7 +194,7 @@ uint32_t ProcessorCount() {
 }
 
 uint32_t TickCount() {
-  struct timespec ts{};
+  struct timespec ts {};
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
 }
@@ -211,7 +215,7 @@ bool MakeDirs(const std::string& path) {
     std::string part = path.substr(0, pos);
     if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
   }
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

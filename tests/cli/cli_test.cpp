@@ -37,7 +37,7 @@ CmdResult Shell(const std::string& command) {
 CmdResult Cli(const std::string& args) { return Shell(std::string(RF_CLI_PATH) + " " + args); }
 
 bool Exists(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(name.c_str(), &st) == 0;
 }
 
@@ -59,8 +59,8 @@ TEST_F(CliTest, DemoWritesASequenceAndASound) {
   EXPECT_EQ(info.kind, UNI_SEQUENCE);
   EXPECT_EQ(info.video.frames, 30);
   EXPECT_EQ(info.video.width, 160);
-  const CmdResult probe = Shell("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 " + demo +
-                          "/sound.wav");
+  const CmdResult probe =
+      Shell("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 " + demo + "/sound.wav");
   EXPECT_EQ(probe.out, "22050,1\n");
   const CmdResult samples = Shell("soxi -s " + demo + "/sound.wav");
   // Half a second of silence and the two-second tone, less the resampler's last few samples.
@@ -69,8 +69,8 @@ TEST_F(CliTest, DemoWritesASequenceAndASound) {
 
 TEST_F(CliTest, RenderTrimsConvertsDepthAndAppliesEffects) {
   const std::string demo = Demo();
-  const CmdResult r = Cli("render -q --sequences --depth 8 --dither --effect 'negative@0-1' -o " + dir + "/neg.bmp " + demo +
-                    "/input/pattern0001.tga@5-9");
+  const CmdResult r = Cli("render -q --sequences --depth 8 --dither --effect 'negative@0-1' -o " + dir + "/neg.bmp " +
+                          demo + "/input/pattern0001.tga@5-9");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("video: " + dir + "/neg0.bmp (5 frames)"), std::string::npos) << r.out;
   QUniInfo info;

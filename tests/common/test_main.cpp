@@ -2,9 +2,9 @@
 // that no test touches the real home folder.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "platform/kernel.h"
 

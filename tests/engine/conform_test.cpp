@@ -103,7 +103,7 @@ class ConFormTest : public test::FoundationTest {
   }
 
   static bool Exists(const std::string& name) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(name.c_str(), &st) == 0;
   }
 };

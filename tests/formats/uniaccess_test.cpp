@@ -48,7 +48,7 @@ class UniAccessTest : public test::FoundationTest {
   }
 
   static int64_t FileSize(const std::string& name) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(name.c_str(), &st) == 0 ? st.st_size : -1;
   }
 };

@@ -10,9 +10,9 @@
 #include "foundation/miscprocs.h"
 #include "foundation/monitor.h"
 #include "foundation/shutdown.h"
-#include "foundation/trackedmem.h"
 #include "foundation/trace.h"
 #include "foundation/trackedfile.h"
+#include "foundation/trackedmem.h"
 
 namespace rf {
 namespace {
@@ -134,9 +134,12 @@ TEST_F(TraceTest, EndOfRunReportListsAndReleasesWhatWasLeft) {
   EXPECT_EQ(MemCount(), 0);
   const std::string all = test::ReadWholeFile(file);
   EXPECT_NE(all.find("#Monitoring failure: 1 hanging processes.\r\n"
-                     "#Max. allocated memory handles: " + peak + "\r\n#Memory handles not freed:\r\n"
+                     "#Max. allocated memory handles: " +
+                     peak +
+                     "\r\n#Memory handles not freed:\r\n"
                      "#  C:Test.Done.block:12:12 bytes\r\n"
-                     "#Files not closed: 2\r\n#  " + dir + "/two.txt\r\n#  " + dir + "/one.bin\r\n"),
+                     "#Files not closed: 2\r\n#  " +
+                     dir + "/two.txt\r\n#  " + dir + "/one.bin\r\n"),
             std::string::npos)
       << all;
 }

@@ -157,7 +157,8 @@ TEST_F(TrackedMemTest, LeakReportListsAndReleasesRemainingBlocks) {
   MemReportLeaks();
   EXPECT_EQ(MemCount(), 0);
   const std::string trace = test::ReadWholeFile(dir + "/trace.txt");
-  EXPECT_NE(trace.find("#Max. allocated memory handles: " + peak + "\r\n#Memory handles not freed:\r\n"
+  EXPECT_NE(trace.find("#Max. allocated memory handles: " + peak +
+                       "\r\n#Memory handles not freed:\r\n"
                        "#  N:Test.Leak.b:4:4 bytes\r\n#  C:Test.Leak.a:3:1,052 bytes\r\n"),
             std::string::npos)
       << trace;
