@@ -2,11 +2,15 @@
 // with ffprobe and sox.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/test_support.h"
 #include "formats/ffcodecs.h"
@@ -125,6 +129,69 @@ TEST_F(CliTest, FailuresAreClearAndLeaveNothingBehind) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--keep-duration"), std::string::npos);
   EXPECT_EQ(Cli("--version").out.rfind("reelforge-cli ", 0), 0u);
+}
+
+// Starts a render, sends Ctrl-C as many times as asked once its first progress line arrived, and
+// returns its exit status.
+int InterruptedRender(const std::vector<std::string>& args, int interrupts) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], 2);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, 1);
+    ::close(pipeFds[0]);
+    std::vector<char*> argv{const_cast<char*>(RF_CLI_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(RF_CLI_PATH, argv.data());
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  std::string seen;
+  char buf[256];
+  for (ssize_t n; seen.find("frames=") == std::string::npos && (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;)
+    seen.append(buf, size_t(n));
+  // Signals of one kind do not queue, so the second Ctrl-C follows after a pause, well inside the
+  // time one frame takes.
+  for (int i = 0; i < interrupts; ++i) {
+    if (i) ::usleep(10000);
+    ::kill(pid, SIGINT);
+  }
+  while (::read(pipeFds[0], buf, sizeof buf) > 0) {
+  }
+  ::close(pipeFds[0]);
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST_F(CliTest, CtrlCStopsOnceAndAbortsTwice) {
+  // Large frames through a slow effect keep every frame busy far longer than the pause between
+  // two Ctrl-Cs.
+  Qimg big;
+  ASSERT_EQ(_imgalloc_(big, 640, 480, 24, "Test.Cli.big"), 0);
+  for (int32_t i = 0; i < big.size; ++i) big.data[i] = uint8_t(i * 31 % 251);
+  ImgSave(dir + "/big.tga", big, FF_AUTO);
+  ImgFree(big);
+  std::vector<std::string> args{"render", "--progress=machine", "--effect", "Oil painting:7"};
+  for (int i = 0; i < 10; ++i) args.push_back(dir + "/big.tga");
+  args.push_back("-o");
+
+  std::vector<std::string> stop = args;
+  stop.push_back(dir + "/stop.bmp");
+  EXPECT_EQ(InterruptedRender(stop, 1), 130);
+  QUniInfo info;
+  ASSERT_TRUE(UniInfo(dir + "/stop00.bmp", info, true)) << "a stopped render keeps what it wrote";
+  EXPECT_GE(info.video.frames, 1);
+  EXPECT_LT(info.video.frames, 10);
+
+  std::vector<std::string> abort = args;
+  abort.push_back(dir + "/abort.bmp");
+  EXPECT_EQ(InterruptedRender(abort, 2), 130);
+  EXPECT_FALSE(Exists(dir + "/abort00.bmp")) << "an aborted render deletes what it wrote";
+  EXPECT_FALSE(Exists(dir + "/abort01.bmp"));
 }
 
 }  // namespace
