@@ -526,12 +526,7 @@ void XPMSave(std::string_view name, const Qimg& img) {
     if (!ImgValid(img) || !ImgCheckDims(img.width, img.height, img.bpp)) ImgFileFail(7, 2);
     // The old file goes first, as with the other writers, also when the conversion fails.
     FDelete(name);
-    const Qimg* src = &img;
-    if (img.bpp != 24) {
-      ImgCopy(img, rgb);
-      ImgConvBpp(rgb, rgb, 24);
-      src = &rgb;
-    }
+    const Qimg* src = &ImgFileAtDepth(img, rgb, 24);
     QXpmDesc desc;
     desc.width = src->width;
     desc.height = src->height;
