@@ -42,33 +42,6 @@ std::string LabelOf(int32_t id) {
 
 }  // namespace
 
-FnDialogKind FnDialogKindOf(int32_t id) {
-  switch (id) {
-    case FN_ADJUST_RGB:
-    case FN_BRIGHTNESS:
-    case FN_CONTRAST:
-    case FN_GAMMA:
-    case FN_NOISE_GAUSSIAN:
-    case FN_NOISE_UNIFORM:
-    case FN_POSTERIZE:
-    case FN_SOLARIZE:
-      return FnDialogKind::ThreeValues;
-    case FN_CHAOS:
-    case FN_DESPECKLE:
-    case FN_HUE:
-    case FN_NOISE_INTERFERENCE:
-    case FN_OIL_PAINTING:
-    case FN_SATURATION:
-      return FnDialogKind::OneValue;
-    case FN_PIXELIZE:
-      return FnDialogKind::TwoValues;
-    case FN_DEINTERLACE:
-      return FnDialogKind::Deinterlace;
-    default:
-      return FnDialogKind::None;
-  }
-}
-
 DlgSlider::DlgSlider(double minimum, double maximum, double smallStep, double largeStep, int32_t decimals)
     : minimum_(minimum), maximum_(maximum), largeStep_(largeStep), decimals_(std::clamp(decimals, 0, 10)) {
   const double steps = smallStep == 0 ? 0 : std::trunc((maximum - minimum) / smallStep);

@@ -22,9 +22,6 @@ struct QDlgData {
   double values[3] = {0, 0, 0};
 };
 
-enum class FnDialogKind { None, OneValue, TwoValues, ThreeValues, Deinterlace };
-FnDialogKind FnDialogKindOf(int32_t id);
-
 // One slider: positions 0..positions() over minimum..maximum in steps of the small step.
 class DlgSlider {
  public:

@@ -47,33 +47,6 @@ const char* const kNames[] = {
 constexpr int32_t kCount = int32_t(sizeof kNames / sizeof kNames[0]);
 static_assert(kCount == 31);
 
-enum class TextForm { None, Rgb, Value, Block };
-
-TextForm FormOf(int32_t id) {
-  switch (id) {
-    case FN_ADJUST_RGB:
-    case FN_BRIGHTNESS:
-    case FN_CONTRAST:
-    case FN_GAMMA:
-    case FN_NOISE_GAUSSIAN:
-    case FN_NOISE_UNIFORM:
-    case FN_POSTERIZE:
-    case FN_SOLARIZE:
-      return TextForm::Rgb;
-    case FN_CHAOS:
-    case FN_DESPECKLE:
-    case FN_HUE:
-    case FN_NOISE_INTERFERENCE:
-    case FN_OIL_PAINTING:
-    case FN_SATURATION:
-      return TextForm::Value;
-    case FN_PIXELIZE:
-      return TextForm::Block;
-    default:
-      return TextForm::None;
-  }
-}
-
 }  // namespace
 
 std::string FnFixed(double v, int32_t decimals) {
@@ -86,6 +59,33 @@ std::string FnFixed(double v, int32_t decimals) {
   const double rounded = std::round(v * scale) / scale + 0.0;  // + 0.0 turns -0 into 0
   std::snprintf(text, sizeof text, "%.*f", int(decimals), rounded);
   return text;
+}
+
+FnDialogKind FnDialogKindOf(int32_t id) {
+  switch (id) {
+    case FN_ADJUST_RGB:
+    case FN_BRIGHTNESS:
+    case FN_CONTRAST:
+    case FN_GAMMA:
+    case FN_NOISE_GAUSSIAN:
+    case FN_NOISE_UNIFORM:
+    case FN_POSTERIZE:
+    case FN_SOLARIZE:
+      return FnDialogKind::ThreeValues;
+    case FN_CHAOS:
+    case FN_DESPECKLE:
+    case FN_HUE:
+    case FN_NOISE_INTERFERENCE:
+    case FN_OIL_PAINTING:
+    case FN_SATURATION:
+      return FnDialogKind::OneValue;
+    case FN_PIXELIZE:
+      return FnDialogKind::TwoValues;
+    case FN_DEINTERLACE:
+      return FnDialogKind::Deinterlace;
+    default:
+      return FnDialogKind::None;
+  }
 }
 
 int32_t FnCount() { return kCount; }
@@ -106,17 +106,18 @@ void FnMakeStr(int32_t id, QFnParams& params) {
   const int decimals = id == FN_GAMMA ? 2 : 0;
   auto v = [&](int i) { return FnFixed(params.values[i], decimals); };
   std::string text;
-  switch (FormOf(id)) {
-    case TextForm::Rgb:
+  switch (FnDialogKindOf(id)) {
+    case FnDialogKind::ThreeValues:
       text = ":  R= " + v(0) + ", G= " + v(1) + ", B= " + v(2);
       break;
-    case TextForm::Value:
+    case FnDialogKind::OneValue:
       text = ":  value= " + v(0);
       break;
-    case TextForm::Block:
+    case FnDialogKind::TwoValues:
       text = ":  width= " + v(0) + ", height= " + v(1);
       break;
-    case TextForm::None:
+    case FnDialogKind::None:
+    case FnDialogKind::Deinterlace:
       break;
   }
   ShortStrSet(params.description, text, 255);

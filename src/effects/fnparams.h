@@ -43,6 +43,10 @@ enum FnId : int32_t {
   FN_TRACE_CONTOUR,
 };
 
+// The dialog each effect's parameters are set with; it also decides the form of their text.
+enum class FnDialogKind { None, OneValue, TwoValues, ThreeValues, Deinterlace };
+FnDialogKind FnDialogKindOf(int32_t id);
+
 int32_t FnCount();
 // The effect's name, empty for an unknown identifier.
 std::string FnName(int32_t id);
