@@ -17,6 +17,10 @@ namespace {
 
 volatile std::sig_atomic_t g_interrupts = 0;
 
+// After the first Ctrl-C the run goes on this long before it stops, so that a second one, however
+// the frames fall, still aborts instead.
+constexpr auto kAbortGrace = std::chrono::milliseconds(500);
+
 void OnInterrupt(int) { g_interrupts = g_interrupts + 1; }
 
 std::string Clock(double seconds) { return SecToStr(SEC_HOURS | SEC_NO_MILLIS, seconds); }
@@ -70,15 +74,19 @@ int RunJob(const BatchJob& job, const ProgressMode& mode) {
   ProgressDisplay display(mode);
   BatchProgress lastSeen;
   QConReport report;
+  std::chrono::steady_clock::time_point firstInterrupt{};
   const bool ok = BatchRender(
       job,
       [&](const BatchProgress& p) {
         lastSeen = p;
         display.Update(p);
-        if (g_interrupts >= 2)
+        if (g_interrupts >= 2) {
           ConSetStopState(csAbort);
-        else if (g_interrupts == 1)
-          ConSetStopState(csStop);
+        } else if (g_interrupts == 1) {
+          const auto now = std::chrono::steady_clock::now();
+          if (firstInterrupt == std::chrono::steady_clock::time_point{}) firstInterrupt = now;
+          if (now - firstInterrupt >= kAbortGrace) ConSetStopState(csStop);
+        }
       },
       report);
   if (ok) display.Update(lastSeen, true);

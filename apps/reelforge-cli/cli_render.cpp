@@ -35,7 +35,8 @@ const char* const kRenderHelp =
     "      --progress=machine  one key=value line per update on standard error\n"
     "      --help              this text\n"
     "\n"
-    "The first Ctrl-C stops and keeps what was written; a second one aborts and deletes it.\n";
+    "The first Ctrl-C stops (half a second later) and keeps what was written; a second one within\n"
+    "that time aborts and deletes it.\n";
 
 enum Option {
   kOptAudioOut = 256,
