@@ -10,7 +10,7 @@
 #include "formats/uniaccess.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "formats/sndbasic.h"
-#include "formats/waveformat.h"
+#include "platform/waveformat.h"
 #include "image/imgbasic.h"
 
 namespace rf {

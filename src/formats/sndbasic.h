@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "formats/waveformat.h"
+#include "platform/waveformat.h"
 #include "foundation/common.h"
 
 namespace rf {

@@ -7,7 +7,7 @@
 #include "foundation/errors.h"
 #include "foundation/miscprocs.h"
 #include "foundation/trackedfile.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf {
 namespace {

@@ -6,7 +6,7 @@
 #include "foundation/errors.h"
 #include "foundation/faults.h"
 #include "foundation/trace.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "formats/waveformat.h"
+#include "platform/waveformat.h"
 
 namespace rf {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -11,7 +11,7 @@
 #include "foundation/trace.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf::test {
 

@@ -17,7 +17,7 @@
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
 #include "platform/acm.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf {
 namespace {

@@ -15,7 +15,7 @@
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
 #include "image/imgbasic.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf::stilltest {
 

@@ -15,7 +15,7 @@
 #include "formats/uniaccess.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf {
 namespace {

@@ -17,7 +17,7 @@
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "image/image_test_util.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "common/test_support.h"
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 namespace rf {
 namespace {

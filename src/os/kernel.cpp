@@ -1,5 +1,5 @@
 // POSIX implementations of the kernel services the system asks of its platform.
-#include "platform/kernel.h"
+#include "os/kernel.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
