@@ -29,7 +29,8 @@ const char* const kInfoHelp =
     "usage: reelforge-cli info [--csv] [--sequences] FILE...\n"
     "\n"
     "Prints the information report of every FILE on standard output.\n"
-    "  --csv         one header line, then one comma-separated line per file\n"
+    "  --csv         one header line, then one line per file, the values separated by\n"
+    "                semicolons\n"
     "  --sequences   treat a numbered picture as the first of a sequence\n";
 
 }  // namespace
@@ -70,10 +71,12 @@ int CmdInfo(int argc, char** argv) {
   int status = kOk;
   InfoListInit();
   for (size_t i = 0; i < files.size(); ++i) {
-    if (UniInfo(files[i], infos[i], sequences))
+    if (UniInfo(files[i], infos[i], sequences)) {
       InfoListAdd(&infos[i]);
-    else
-      status = Fail(kFailed, "cannot read '" + files[i] + "': not a media file this program knows, or missing");
+    } else {
+      UniRaiseLastProblem();
+      status = Fail(kFailed, TakeError());
+    }
   }
   const std::string text = InfoListGetStr(csv);
   InfoListDone();

@@ -55,20 +55,32 @@ void AddBlock(MMBlockList& blocks, const MMBlockRec& rec) {
   MMBlock_Insert(blocks, int32_t(blocks.items.size()), block);
 }
 
+// Raises why an input gives nothing to render: the reason the media layer refused it, or, for
+// a file it read, that it holds nothing readable (a WAV file without samples has no sound).
+void RefuseInput(const std::string& name, int32_t format) {
+  if (UniLastProblem().category != 0) {
+    UniRaiseLastProblem();
+    return;
+  }
+  SetLastFileName(name);
+  if (format == FF_WAV)
+    ErrSet(13, 3);
+  else
+    ErrSet(7, 1);
+}
+
 // One input file: a video block and a linked audio block when it carries both.
 void AddFile(JobState& js, const BatchInput& in, bool sequences) {
   const int32_t index = MMFile_Add(js.list.files, in.name, sequences);
   if (index == NOT_SET) {
-    SetLastFileName(in.name);
-    ErrSet(6, 1);
+    RefuseInput(in.name, FFGetId(in.name, FF_LOAD_TABLE));
     return;
   }
   const QUniInfo& info = MMFile_GetPtrByIndex(js.list.files, index)->info;
   const bool video = info.video.hasVideo && info.video.frames > 0;
   const bool audio = info.audio.hasAudio && info.audio.frames > 0;
   if (!video && !audio) {
-    SetLastFileName(in.name);
-    ErrSet(7, 1);
+    RefuseInput(in.name, info.format);
     return;
   }
   const int32_t frames = std::max(info.video.frames, 1);
@@ -199,6 +211,19 @@ void DeleteWritten(const std::string& written, const std::string& requested, int
   for (int32_t i = 2; i <= frames; ++i) FDelete(SeqMakeName(seq, i));
 }
 
+void RefuseOutput(const std::string& name, const char* medium) {
+  SetLastFileName(name);
+  ErrSetText(2, "No input has " + std::string(medium) + " for this output: " + name);
+}
+
+// An output that nothing of the inputs can reach is refused before any output is created.
+void CheckOutputsReceive(const JobState& js, const BatchJob& job, bool pictures) {
+  const bool sound = !js.list.audio.items.empty();
+  if (pictures && js.list.video.items.empty()) RefuseOutput(job.output, "pictures");
+  if (!pictures && !sound) RefuseOutput(job.output, "sound");
+  if (!job.audioOutput.empty() && !sound) RefuseOutput(job.audioOutput, "sound");
+}
+
 }  // namespace
 
 int32_t BatchEffectId(const std::string& name) {
@@ -238,6 +263,7 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
       return;
     }
     const bool pictures = (FFGetFlags(format, FF_SAVE_TABLE) & FFF_PICTURES) != 0;
+    CheckOutputsReceive(js, job, pictures);
     FFSaveSetFormat(opts, format);
     js.depth = job.depth;
     js.ditherMethod = job.dither ? 1 : 0;

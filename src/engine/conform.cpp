@@ -51,20 +51,18 @@ bool ConLoadWithReplies(const std::string& fileName, const std::function<void()>
       ConRecordFailure();
       return false;
     }
+    // Taken before the error procedure, which may show and clear it: a reply that ends the run
+    // keeps the failure as the run's result, the others forget it.
+    const bool recordedBefore = s.failed;
+    ConRecordFailure();
     int32_t reply = erIgnore;
     s.error(fileName, reply);
+    const bool endsRun = reply == erAbort || reply == erStop;
+    if (!endsRun) s.failed = recordedBefore;
     if (reply == erRetry) continue;
     ErrClear();
-    switch (reply) {
-      case erAbort:
-      case erStop:
-        ConStop() = reply;
-        return false;
-      case erSkipBlock:
-        return false;
-      default:
-        return true;
-    }
+    if (endsRun) ConStop() = reply;
+    return !endsRun && reply != erSkipBlock;
   }
 }
 

@@ -75,7 +75,8 @@ inline double ConProduct(double a, double b) { return a > 0 && b > 0 ? a * b : 0
 int32_t& ConStop();
 
 // Runs a load in a silent block; on failure asks the error procedure and acts on its reply.
-// False when the block must end.
+// False when the block must end. A reply that ends the run records the failure, which the
+// run raises again when it ends.
 bool ConLoadWithReplies(const std::string& fileName, const std::function<void()>& load);
 // Keeps the error in the register as the run's recorded failure.
 void ConRecordFailure();

@@ -8,9 +8,37 @@
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
+#include "os/pathclass.h"
 
 namespace rf {
 namespace {
+
+QUniProblem g_problem;
+
+struct PathRefusal {
+  kernel::PathClass kind;
+  const char* text;  // followed by the name
+};
+
+// Paths that no reader is asked about. A missing file keeps the file error of its own.
+constexpr PathRefusal kPathRefusals[] = {
+    {kernel::PathClass::Folder, "Is a folder, not a file: "},
+    {kernel::PathClass::NotRegular, "Not a regular file (a pipe or a device): "},
+    {kernel::PathClass::NoPermission, "Cannot open file (permission denied): "},
+    {kernel::PathClass::Empty, "File is empty: "},
+};
+
+// Raises the problem of a path that names no readable file.
+void CheckPath(std::string_view name) {
+  const kernel::PathClass kind = kernel::ClassifyPath(std::string(name));
+  if (kind == kernel::PathClass::Readable) return;
+  SetLastFileName(name);
+  if (kind == kernel::PathClass::Missing) ErrSet(6, 9);
+  for (const PathRefusal& r : kPathRefusals)
+    if (r.kind == kind) ErrSetText(2, r.text + std::string(name));
+}
+
+bool Readable(std::string_view name) { return kernel::ClassifyPath(std::string(name)) == kernel::PathClass::Readable; }
 
 double Ratio(double a, double b) { return a > 0 && b > 0 ? a / b : 0; }
 
@@ -90,7 +118,8 @@ bool SeqProbe(std::string_view suffix, std::string_view prefix, int32_t number, 
   seq.firstNumber = number;
   seq.digitWidth = digitWidth;
   QffInfo fi;
-  const bool ok = TryInfo(SeqMakeName(seq, 1), FF_AUTO, fi);
+  const std::string name = SeqMakeName(seq, 1);
+  const bool ok = Readable(name) && TryInfo(name, FF_AUTO, fi);
   ErrClear();
   size = fi.fileSize;
   return ok && fi.video.width == reference.width && fi.video.height == reference.height &&
@@ -100,10 +129,13 @@ bool SeqProbe(std::string_view suffix, std::string_view prefix, int32_t number, 
 bool UniInfo(std::string_view name, QUniInfo& info, bool scanSequence) {
   GuardedSilent("ConForm.UniInfo", [&] {
     info = QUniInfo{};
+    CheckPath(name);
     int32_t id = FFGetId(name, FF_LOAD_TABLE);
     QffInfo fi;
     const bool ok = TryInfo(name, id, fi);
     const int32_t category = ErrCategory(), code = ErrCode();
+    // The probes below replace the text of a library's message.
+    const std::string text = ErrLastMessage();
     ErrClear();
     if (!ok || !HasMedia(fi)) {
       QffInfo probed;
@@ -111,8 +143,11 @@ bool UniInfo(std::string_view name, QUniInfo& info, bool scanSequence) {
       if (found != FF_AUTO) {
         id = found;
         fi = probed;
+      } else if (category == 14 && code == 2) {
+        ErrSetText(2, "Unknown file format: " + std::string(name));
       } else if (!ok) {
-        ErrSet(category, code);
+        SetLastFileName(name);
+        ErrSetFull(category, code, text);
       }
     }
     info.format = id;
@@ -126,10 +161,21 @@ bool UniInfo(std::string_view name, QUniInfo& info, bool scanSequence) {
     if (scanSequence && info.kind == UNI_STILL) ScanSequence(info);
     Derive(info);
   });
-  if (ErrNone()) return true;
+  if (ErrNone()) {
+    g_problem = QUniProblem{};
+    return true;
+  }
+  g_problem = QUniProblem{ErrCategory(), ErrCode(), ErrLastMessage(), std::string(name)};
   ErrClear();
   WarnSet(6, 9);
   return false;
+}
+
+const QUniProblem& UniLastProblem() { return g_problem; }
+
+void UniRaiseLastProblem() {
+  SetLastFileName(g_problem.fileName);
+  ErrSetFull(g_problem.category, g_problem.code, g_problem.text);
 }
 
 std::string UniGetFileName(const QUniInfo& info, int32_t index) {

@@ -61,8 +61,22 @@ bool SeqProbe(std::string_view suffix, std::string_view prefix, int32_t number, 
 
 // Examines a file, trying every format when its extension lies, and with scanSequence gathers
 // the numbered files that follow it. False (with the warning "File not exist.") when nothing
-// could be read; the error register is left clear.
+// could be read; the error register is left clear and the reason is kept for UniLastProblem.
 bool UniInfo(std::string_view name, QUniInfo& info, bool scanSequence);
+
+// Why the last UniInfo returned false, as the error it would have raised: the path's own
+// problem (missing, a folder, not a regular file, no permission, empty), an unknown format, or
+// the reader's message. Category 0 after a UniInfo that succeeded.
+struct QUniProblem {
+  int32_t category = 0;
+  int32_t code = 0;
+  std::string text;  // the composed message
+  std::string fileName;
+};
+const QUniProblem& UniLastProblem();
+// Sets the last problem in the error register, with its file as the last file name.
+void UniRaiseLastProblem();
+
 std::string UniGetFileName(const QUniInfo& info, int32_t index);
 
 void UniOpen(QUniHandle& h, const QUniInfo& info);

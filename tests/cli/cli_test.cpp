@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -106,6 +107,13 @@ TEST_F(CliTest, InfoReportsAndCsv) {
   size_t lines = 0;
   for (char c : csv.out) lines += c == '\n';
   EXPECT_EQ(lines, 3u) << "one header line and one line per file:\n" << csv.out;
+  // Values such as "WAV, Windows Wave Sound" hold commas: semicolons part them, and the help
+  // must say so.
+  const std::string header = csv.out.substr(0, csv.out.find('\n'));
+  EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 20) << "21 columns: " << header;
+  const std::string help = Cli("info --help").out;
+  EXPECT_NE(help.find("semicolons"), std::string::npos) << help;
+  EXPECT_EQ(help.find("comma"), std::string::npos) << help;
 }
 
 TEST_F(CliTest, FailuresAreClearAndLeaveNothingBehind) {
@@ -129,6 +137,139 @@ TEST_F(CliTest, FailuresAreClearAndLeaveNothingBehind) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--keep-duration"), std::string::npos);
   EXPECT_EQ(Cli("--version").out.rfind("reelforge-cli ", 0), 0u);
+}
+
+void PutLE32(std::string& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (8 * i));
+}
+uint32_t LE(const std::string& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | uint8_t(b[at + i]);
+  return v;
+}
+
+void CutAtHalf(std::string& bmp) { bmp.resize(bmp.size() / 2); }
+void HugeHeader(std::string& bmp) {
+  PutLE32(bmp, 18, 65536);
+  PutLE32(bmp, 22, 65536);
+}
+void IdatPastEnd(std::string& png) { png.replace(png.find("IDAT") - 4, 4, std::string("\0\x10\0\0", 4)); }
+// Every strip of a little-endian TIFF starts where the file ends.
+void StripsPastEnd(std::string& tif) {
+  const uint32_t ifd = LE(tif, 4, 4);
+  for (uint32_t e = 0; e < LE(tif, ifd, 2); ++e) {
+    const size_t entry = ifd + 2 + 12 * e;
+    if (LE(tif, entry, 2) != 273) continue;
+    const uint32_t count = LE(tif, entry + 4, 4);
+    const size_t width = LE(tif, entry + 2, 2) == 3 ? 2 : 4;
+    const size_t values = count * width <= 4 ? entry + 8 : LE(tif, entry + 8, 4);
+    for (uint32_t k = 0; k < count; ++k)
+      for (size_t i = 0; i < width; ++i) tif[values + k * width + i] = char(tif.size() >> (8 * i));
+  }
+}
+
+// A header that promises more than the file holds ends the run with the reader's message, never
+// as if Ctrl-C had been pressed, and leaves no output.
+TEST_F(CliTest, DamagedPicturesFailWithTheReadersMessage) {
+  struct Damaged {
+    const char* file;  // a damaged copy of a valid picture of the same extension
+    void (*damage)(std::string& bytes);
+    const char* message;
+  };
+  const Damaged kCases[] = {
+      {"cut.bmp", CutAtHalf, "Image data corrupted."},
+      {"huge.bmp", HugeHeader, "Invalid image format."},
+      {"idat.png", IdatPastEnd, "Cannot read from file."},
+      {"strip.tif", StripsPastEnd, "Read error"},
+  };
+  for (const Damaged& c : kCases) {
+    const std::string name = dir + "/" + c.file;
+    const std::string ext = name.substr(name.size() - 4);
+    const std::string good = dir + "/good" + ext;
+    const char* pixels = ext == ".bmp" ? "bgr24" : "rgb24";
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48 -frames:v 1 -pix_fmt " + std::string(pixels) +
+                    " " + good)
+                  .status,
+              0);
+    std::string bytes = test::ReadWholeFile(good);
+    c.damage(bytes);
+    test::WriteWholeFile(name, bytes);
+    const CmdResult r = Cli("convert -q " + name + " " + dir + "/out.bmp");
+    EXPECT_EQ(r.status, 1) << c.file << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(dir + "/out.bmp")) << c.file;
+  }
+}
+
+// What a name is when it is no readable media file, as info and convert both tell it.
+TEST_F(CliTest, RefusedInputsSayWhy) {
+  struct Refused {
+    const char* file;
+    const char* make;  // a shell command given the path; nullptr: the content is written
+    std::string content;
+    const char* message;
+  };
+  const Refused kCases[] = {
+      {"missing.bmp", "true", "", "File not exist. (file: "},
+      {"folder.bmp", "mkdir", "", "Is a folder, not a file: "},
+      {"fifo.bmp", "mkfifo", "", "Not a regular file (a pipe or a device): "},
+      {"empty.bmp", nullptr, "", "File is empty: "},
+      {"notes.txt", nullptr, "plain words\n", "Unknown file format: "},
+      {"short.bmp", nullptr, std::string("BM\0\0", 4), "Cannot read from file. (file: "},
+  };
+  for (const Refused& c : kCases) {
+    const std::string name = dir + "/" + c.file;
+    if (c.make)
+      ASSERT_EQ(Shell(std::string(c.make) + " " + name).status, 0);
+    else
+      test::WriteWholeFile(name, c.content);
+    // A pipe must be refused, not opened: a wait on it would end the test here.
+    for (const std::string command : {"info ", "convert -q "}) {
+      const std::string out = command == "info " ? "" : " " + dir + "/out.bmp";
+      const CmdResult r = Shell("timeout 20 " + std::string(RF_CLI_PATH) + " " + command + name + out);
+      EXPECT_EQ(r.status, 1) << command << c.file << ": " << r.err;
+      EXPECT_NE(r.err.find(std::string(c.message) + name), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(Exists(dir + "/out.bmp")) << c.file;
+  }
+}
+
+TEST_F(CliTest, UnreadableFilesSayPermissionDenied) {
+  const std::string name = dir + "/locked.bmp";
+  ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=8x8 -frames:v 1 -pix_fmt bgr24 " + name).status, 0);
+  ASSERT_EQ(::chmod(name.c_str(), 0), 0);
+  // The superuser reads every file: the program runs as nobody then.
+  const std::string user = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const CmdResult r = Shell(user + RF_CLI_PATH + " info " + name);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Cannot open file (permission denied): " + name), std::string::npos) << r.err;
+}
+
+// An output that nothing of the inputs can reach is refused before it is created.
+TEST_F(CliTest, OutputsThatReceiveNothingAreRefused) {
+  const std::string pic = dir + "/pic.bmp", tone = dir + "/tone.wav", silent = dir + "/nosamples.wav";
+  ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=8x8 -frames:v 1 -pix_fmt bgr24 " + pic).status, 0);
+  ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i sine=d=0.2 " + tone).status, 0);
+  ASSERT_EQ(Shell("sox -n -r 8000 -c 1 -b 8 " + silent + " trim 0 0").status, 0);
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const Case kCases[] = {
+      {tone + " " + dir + "/o.bmp", "No input has pictures for this output: " + dir + "/o.bmp"},
+      {pic + " " + dir + "/o.wav", "No input has sound for this output: " + dir + "/o.wav"},
+      {pic + " " + dir + "/o.bmp --audio-out " + dir + "/o.wav",
+       "No input has sound for this output: " + dir + "/o.wav"},
+      {silent + " " + dir + "/o.wav", "Cannot read from WAV file. (file: " + silent + ")"},
+  };
+  for (const Case& c : kCases) {
+    const CmdResult r = Cli("convert -q " + c.args);
+    EXPECT_EQ(r.status, 1) << c.args << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(dir + "/o.bmp")) << c.args;
+    EXPECT_FALSE(Exists(dir + "/o.wav")) << c.args;
+  }
 }
 
 // Starts a render, sends Ctrl-C as many times as asked once its first progress line arrived, and

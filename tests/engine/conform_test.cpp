@@ -281,7 +281,21 @@ TEST_F(ConFormTest, LoadFailuresAskTheErrorProcedure) {
   QConBlock b = FileBlock(seq);
   b.Kind = bkInfo;
   b.Source = &info;
-  for (const int32_t reply : {erSkipBlock, erIgnore, erAbort}) {
+  // A reply that ends the run keeps the failure for the caller even when the error procedure
+  // cleared the register; the others forget it.
+  struct Case {
+    int32_t reply;
+    size_t framesSeen;
+    bool failureKept;
+    int32_t stopState;
+  };
+  const Case kCases[] = {
+      {erSkipBlock, 1, false, csRunning},
+      {erIgnore, 4, false, csRunning},
+      {erAbort, 1, true, csAbort},
+      {erStop, 1, true, csStop},
+  };
+  for (const Case& c : kCases) {
     videoBlocks = {b};
     nextVideo = 0;
     seen.clear();
@@ -292,13 +306,18 @@ TEST_F(ConFormTest, LoadFailuresAskTheErrorProcedure) {
     ConSetProgressCBF(nullptr, [&](const std::string& name, int32_t& r) {
       EXPECT_EQ(name, seq);
       ++asked;
-      r = reply;
+      ErrClear();
+      r = c.reply;
     });
     ConStart(dir + "/out.tga", "", nullptr, report);
     EXPECT_EQ(asked, 1);
-    EXPECT_TRUE(ErrNone()) << "every reply but retry clears the error";
-    const size_t expected = reply == erIgnore ? 4u : 1u;
-    EXPECT_EQ(seen.size(), expected) << "reply " << reply;
+    EXPECT_EQ(seen.size(), c.framesSeen) << "reply " << c.reply;
+    EXPECT_EQ(ConGetStopState(), c.stopState) << "reply " << c.reply;
+    EXPECT_EQ(!ErrNone(), c.failureKept) << "reply " << c.reply;
+    if (c.failureKept) {
+      EXPECT_EQ(LastFileName(), dir + "/f0002.tga") << "the failure names the frame's file";
+    }
+    ErrClear();
     ConDone();
   }
 }

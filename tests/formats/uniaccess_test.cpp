@@ -99,6 +99,55 @@ TEST_F(UniAccessTest, ContentProbeFindsFilesWhoseExtensionLies) {
   EXPECT_TRUE(ErrNone());
 }
 
+// A refusal keeps the contract of its callers (false, the warning, a clear register) and its
+// reason, which can be raised as the error it was.
+TEST_F(UniAccessTest, RefusalsKeepTheirReason) {
+  Save(dir + "/good.png", 4, 4);
+  std::string png = test::ReadWholeFile(dir + "/good.png");
+  png[16] = png[17] = png[18] = png[19] = 0;  // a zero width, and the header's checksum no longer fits
+  test::WriteWholeFile(dir + "/width0.png", png);
+  test::WriteWholeFile(dir + "/empty.tga", "");
+  test::WriteWholeFile(dir + "/notes.txt", "plain words");
+  test::WriteWholeFile(dir + "/short.bmp", std::string("BM\0\0", 4));
+  ASSERT_TRUE(kernel::MakeDirs(dir + "/folder.tga"));
+  ASSERT_EQ(::mkfifo((dir + "/pipe.tga").c_str(), 0600), 0);
+  struct Case {
+    const char* file;
+    int32_t category, code;
+    std::string text;  // within the message
+  };
+  const Case kCases[] = {
+      {"missing.tga", 6, 9, "File not exist."},
+      {"folder.tga", 2, TEXT_ONLY_CODE, "Is a folder, not a file: " + dir + "/folder.tga"},
+      {"pipe.tga", 2, TEXT_ONLY_CODE, "Not a regular file (a pipe or a device): " + dir + "/pipe.tga"},
+      {"empty.tga", 2, TEXT_ONLY_CODE, "File is empty: " + dir + "/empty.tga"},
+      {"notes.txt", 2, TEXT_ONLY_CODE, "Unknown file format: " + dir + "/notes.txt"},
+      {"short.bmp", 6, 3, "Cannot read from file."},
+      // The library's own text, not that of a format probed after it.
+      {"width0.png", 1, TEXT_ONLY_CODE, "IHDR"},
+  };
+  for (const Case& c : kCases) {
+    const std::string name = dir + "/" + c.file;
+    QUniInfo info;
+    EXPECT_FALSE(UniInfo(name, info, true)) << c.file;
+    EXPECT_TRUE(ErrNone()) << c.file;
+    EXPECT_EQ(WarnCategory() * 100 + WarnCode(), 609) << c.file;
+    const QUniProblem& p = UniLastProblem();
+    EXPECT_EQ(p.category, c.category) << c.file << ": " << p.text;
+    EXPECT_EQ(p.code, c.code) << c.file;
+    EXPECT_NE(p.text.find(c.text), std::string::npos) << c.file << ": " << p.text;
+    EXPECT_EQ(p.fileName, name);
+    UniRaiseLastProblem();
+    EXPECT_EQ(ErrCategory(), c.category);
+    EXPECT_EQ(ErrLastMessage(), p.text);
+    EXPECT_EQ(LastFileName(), name);
+    ErrClear();
+  }
+  QUniInfo info;
+  ASSERT_TRUE(UniInfo(dir + "/good.png", info, false));
+  EXPECT_EQ(UniLastProblem().category, 0) << "a file that reads forgets the last refusal";
+}
+
 TEST_F(UniAccessTest, NumberedSequencesEndAtTheFirstGapOrMismatch) {
   int64_t total = 0;
   for (int n = 5; n <= 9; ++n) {
