@@ -1,4 +1,4 @@
-// The body shared by the TGA, PCX and BMP fuzz targets: any bytes end as an error or a picture,
+// The body shared by the still-picture fuzz targets: any bytes end as an error or a picture,
 // with no tracked block or file left behind.
 #pragma once
 
