@@ -1,12 +1,9 @@
-// The body shared by the TGA, PCX and BMP fuzz targets: any bytes end as an error or a picture,
+// The body shared by the still-picture fuzz targets: any bytes end as an error or a picture,
 // with no tracked block or file left behind.
 #pragma once
 
-#include <unistd.h>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <string_view>
 
 #include "formats/qffinfo.h"
@@ -14,6 +11,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "fuzz_input.h"
 #include "image/imgbasic.h"
 
 namespace rf::fuzz {
@@ -24,11 +22,9 @@ inline constexpr int64_t kMaxLoadBytes = 4 << 20;
 
 inline int StillFuzzOne(const uint8_t* data, size_t size, const char* ext, void (*info)(std::string_view, QffInfo&),
                         void (*load)(std::string_view, Qimg&)) {
-  static const std::string path = "/tmp/rf_fuzz_still_" + std::to_string(::getpid()) + ext;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const InputFile input(data, size, "still", ext);
+  if (!input.ok()) return 0;
+  const std::string& path = input.path();
 
   QffInfo fileInfo;
   GuardedSilent("Fuzz.Info", [&] { info(path, fileInfo); });

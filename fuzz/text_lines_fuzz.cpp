@@ -1,23 +1,18 @@
 // Any file read as text lines ends cleanly, with no tracked file or block left behind.
-#include <unistd.h>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "foundation/errors.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/rf_fuzz_lines_" + std::to_string(::getpid()) + ".txt";
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-
+  const rf::fuzz::InputFile input(data, size, "lines", ".txt");
+  if (!input.ok()) return 0;
   int32_t h;
-  if (rf::TXTOpen(h, path, 0) != 0) return 0;
+  if (rf::TXTOpen(h, input.path(), 0) != 0) return 0;
   std::string line;
   size_t total = 0;
   while (rf::TXTReadLn(h, line)) {

@@ -1,8 +1,6 @@
 // Any bytes opened as a WAV file end cleanly: information, loads and seeks leave no tracked
 // block, no file and no conversion stream behind.
-#include <unistd.h>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -11,6 +9,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "fuzz_input.h"
 #include "platform/acm.h"
 
 namespace {
@@ -48,13 +47,9 @@ void Exercise(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/rf_fuzz_wav_" + std::to_string(::getpid()) + ".wav";
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-
-  Exercise(path);
+  const rf::fuzz::InputFile input(data, size, "wav", ".wav");
+  if (!input.ok()) return 0;
+  Exercise(input.path());
   rf::WaveConvertReset();
   if (rf::FCount() != 0 || rf::MemCount() != 0 || rf::acmStreamCount() != 0 || rf::MonDepth() != 0) std::abort();
   return 0;

@@ -1,5 +1,4 @@
-// Any bytes read as a XPM file end cleanly, with no tracked file or block and no library
-// structure left behind.
+// Any bytes read as an XPM file end cleanly, with no tracked file or block left behind.
 #include <cstddef>
 #include <cstdint>
 

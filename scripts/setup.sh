@@ -9,7 +9,7 @@ packages=(
   # tests, benchmarks, fuzzing and sanitizers
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # image libraries
-  libtiff-dev libpng-dev libjpeg62-turbo-dev libxpm-dev
+  libtiff-dev libpng-dev libjpeg62-turbo-dev
   # audio and video codecs and containers
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   # desktop program and player

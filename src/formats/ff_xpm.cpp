@@ -1,15 +1,13 @@
-// XPM pictures (format 17): libXpm parses and formats the text, the pixels and colour values are
-// ours, and the file itself goes through the tracked routines.
+// XPM pictures (format 17): our own reader of the C-array and "! XPM2" line forms with any number
+// of characters per pixel, and a writer of the C-array form, through the tracked routines.
 #include "formats/ff_xpm.h"
-
-#include <X11/xpm.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "formats/stillio.h"
@@ -25,6 +23,10 @@ constexpr int32_t kFormatId = 17;
 // Characters that may stand for a colour inside a quoted pixel row.
 constexpr char kPixelChars[] = ".#abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+@$%&*=-;:<>";
 constexpr int32_t kPixelCharCount = sizeof kPixelChars - 1;
+// Numbers of the values line above this are damage; products of two of them stay inside 64 bits.
+constexpr int64_t kMaxValue = INT32_MAX;
+// The writer hands the text to the file in pieces of about this size.
+constexpr size_t kWriteChunk = 1 << 16;
 
 struct NamedColour {
   const char* name;  // lower case, without spaces
@@ -179,100 +181,88 @@ const NamedColour kNames[] = {
     {"lightgreen", 0x90EE90},
 };
 
-// The first line libXpm reads: width, height, colours and characters per pixel.
+bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The strings of an XPM text in order: quoted strings between comments in the C-array form
+// ("/* XPM */" first), lines in the "! XPM2" form.
+class XpmStrings {
+ public:
+  explicit XpmStrings(std::string_view text) : text_(text) {
+    const size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return;
+    const std::string_view rest = text.substr(start);
+    if (rest.substr(0, 6) == "! XPM2") {
+      lines_ = valid_ = true;
+      pos_ = start;
+      std::string_view header;
+      NextLine(header);
+    } else if (rest.substr(0, 2) == "/*") {
+      const size_t close = rest.find("*/", 2);
+      if (close == std::string_view::npos) return;
+      valid_ = Trim(rest.substr(2, close - 2)) == "XPM";
+      pos_ = start + close + 2;
+    }
+  }
+
+  bool Valid() const { return valid_; }
+  bool Next(std::string_view& s) { return lines_ ? NextLine(s) : NextQuoted(s); }
+
+ private:
+  bool NextLine(std::string_view& s) {
+    if (pos_ >= text_.size()) return false;
+    size_t eol = text_.find('\n', pos_);
+    if (eol == std::string_view::npos) eol = text_.size();
+    s = text_.substr(pos_, eol - pos_);
+    if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+    pos_ = eol + 1;
+    return true;
+  }
+
+  // Anything outside strings and comments (the declaration, commas, braces) is passed over.
+  bool NextQuoted(std::string_view& s) {
+    for (; pos_ < text_.size(); ++pos_) {
+      if (text_.compare(pos_, 2, "/*") == 0) {
+        const size_t close = text_.find("*/", pos_ + 2);
+        if (close == std::string_view::npos) return false;
+        pos_ = close + 1;
+      } else if (text_[pos_] == '"') {
+        const size_t close = text_.find('"', pos_ + 1);
+        if (close == std::string_view::npos) return false;
+        s = text_.substr(pos_ + 1, close - pos_ - 1);
+        pos_ = close + 1;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  bool lines_ = false, valid_ = false;
+};
+
+// Width, height, colours and characters per pixel; what follows them (hot spot, extensions)
+// does not change the picture.
 struct XpmValues {
   int64_t width = 0, height = 0, colours = 0, cpp = 0;
 };
 
-size_t SkipComment(const char* s, size_t n, size_t i) {
-  if (i + 1 < n && s[i] == '/' && s[i + 1] == '*') {
-    const char* end = static_cast<const char*>(memmem(s + i + 2, n - i - 2, "*/", 2));
-    return end ? size_t(end - s) + 2 : n;
-  }
-  return i;
-}
-
-bool ReadNumbers(const char* s, size_t n, size_t i, XpmValues& v) {
-  int64_t* fields[] = {&v.width, &v.height, &v.colours, &v.cpp};
-  for (int64_t* f : fields) {
-    while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= n || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    for (*f = 0; i < n && std::isdigit(static_cast<unsigned char>(s[i])); ++i)
-      *f = std::min<int64_t>(*f * 10 + (s[i] - '0'), 1LL << 40);
-  }
-  return true;
-}
-
-// One string of the text: its first character and its end.
-struct XpmSpan {
-  size_t begin = 0, end = 0;
-};
-
-// The next string from position i the way libXpm splits the text: quoted strings between
-// comments in C-style files, lines in "! XPM2" files.
-bool NextString(const char* s, size_t n, bool lines, size_t& i, XpmSpan& span) {
-  if (lines) {
-    if (i >= n) return false;
-    const char* eol = static_cast<const char*>(std::memchr(s + i, '\n', n - i));
-    span = {i, eol ? size_t(eol - s) : n};
-    i = span.end + 1;
-    return true;
-  }
-  for (; i < n; ++i) {
-    const size_t after = SkipComment(s, n, i);
-    if (after != i) {
-      i = after - 1;
-      continue;
-    }
-    if (s[i] != '"') continue;
-    const char* close = static_cast<const char*>(std::memchr(s + i + 1, '"', n - i - 1));
-    span = {i + 1, close ? size_t(close - s) : n};
-    i = span.end + 1;
-    return true;
-  }
-  return false;
-}
-
-// libXpm leaks the earlier value when a colour line gives one key twice ("c red c blue"); such
-// lines are refused before it sees them. A word is a key only after a value, as libXpm reads it.
-bool ColourKeysOnce(const char* s, const XpmSpan& line, int64_t cpp) {
-  static const char* const kKeys[] = {"m", "s", "g4", "g", "c"};
-  bool given[5] = {}, lastWasKey = false;
-  int current = -1;
-  size_t i = line.begin + size_t(cpp);
-  while (i < line.end) {
-    while (i < line.end && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    const size_t start = i;
-    while (i < line.end && !std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    if (i == start) break;
-    const std::string_view word(s + start, i - start);
-    int key = -1;
-    for (int k = 0; k < 5 && !lastWasKey; ++k)
-      if (word == kKeys[k]) key = k;
-    if (key >= 0) {
-      if (current >= 0 && std::exchange(given[current], true)) return false;
-      current = key;
-      lastWasKey = true;
-    } else {
-      lastWasKey = false;
-    }
-  }
-  return current < 0 || !given[current];
-}
-
-// Finds the values the way libXpm does before it allocates the pixel table (the first string of
-// a C-style file, or the line after the header of an "! XPM2" file) and checks the colour lines
-// after them. Other layouts are not read.
-bool FindValues(const char* s, size_t n, XpmValues& v) {
-  const bool lines = n >= 6 && std::memcmp(s, "! XPM2", 6) == 0;
+bool ReadValues(std::string_view s, XpmValues& v) {
   size_t i = 0;
-  XpmSpan span;
-  if (lines && !NextString(s, n, true, i, span)) return false;
-  if (!NextString(s, n, lines, i, span) || !ReadNumbers(s, span.end, span.begin, v)) return false;
-  if (v.cpp < 1 || v.colours < 1 || v.colours > int64_t(n) / v.cpp) return false;
-  for (int64_t c = 0; c < v.colours; ++c)
-    if (!NextString(s, n, lines, i, span) || span.end - span.begin < size_t(v.cpp) || !ColourKeysOnce(s, span, v.cpp))
-      return false;
+  for (int64_t* f : {&v.width, &v.height, &v.colours, &v.cpp}) {
+    while (i < s.size() && IsSpace(s[i])) ++i;
+    if (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    for (*f = 0; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
+      *f = *f * 10 + (s[i] - '0');
+      if (*f > kMaxValue) return false;
+    }
+  }
   return true;
 }
 
@@ -282,8 +272,16 @@ int HexDigit(char c) {
   return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// "#" and 1-4 hex digits per component, the most significant ones first, as X11 reads them.
-bool ParseHex(const std::string& s, uint32_t& rgb) {
+// One channel of 1-4 hex digits as 8 bits: one digit gives the high bits, as X11 reads it; three
+// or four digits are a fraction of their largest value, rounded.
+uint32_t HexChannel(uint32_t v, size_t digits) {
+  if (digits == 1) return v << 4;
+  if (digits == 2) return v;
+  const uint32_t max = (1u << (4 * digits)) - 1;
+  return (v * 255 + max / 2) / max;
+}
+
+bool ParseHex(std::string_view s, uint32_t& rgb) {
   const size_t digits = s.size() - 1;
   if (digits == 0 || digits % 3 != 0 || digits > 12) return false;
   const size_t per = digits / 3;
@@ -295,16 +293,16 @@ bool ParseHex(const std::string& s, uint32_t& rgb) {
       if (d < 0) return false;
       v = v * 16 + uint32_t(d);
     }
-    // Widen or cut to 8 bits from the top.
-    v = per == 1 ? v << 4 : per == 2 ? v : v >> (4 * (per - 2));
-    rgb = (rgb << 8) | (v & 0xFF);
+    rgb = (rgb << 8) | HexChannel(v, per);
   }
   return true;
 }
 
-bool ParseName(std::string s, uint32_t& rgb) {
-  s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+// A colour name, spaces and case ignored; "None" (transparent) reads as black.
+bool ParseName(std::string_view text, uint32_t& rgb) {
+  std::string s;
+  for (char c : text)
+    if (c != ' ') s += char(std::tolower(static_cast<unsigned char>(c)));
   if (s == "none") {
     rgb = 0;
     return true;
@@ -315,52 +313,125 @@ bool ParseName(std::string s, uint32_t& rgb) {
       return true;
     }
   // gray0 .. gray100 (or grey), levels rounded as X11 rounds them.
-  if (s.size() > 4 && (s.compare(0, 4, "gray") == 0 || s.compare(0, 4, "grey") == 0) && s.size() <= 7 &&
+  if (s.size() > 4 && s.size() <= 7 && (s.compare(0, 4, "gray") == 0 || s.compare(0, 4, "grey") == 0) &&
       std::all_of(s.begin() + 4, s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
     const int level = std::stoi(s.substr(4));
     if (level > 100) return false;
-    const auto v = uint32_t(level * 2.55 + 0.5);
-    rgb = v * 0x010101u;
+    rgb = uint32_t(level * 2.55 + 0.5) * 0x010101u;
     return true;
   }
   return false;
 }
 
-// The colour an entry shows in colour, falling back to its grey and mono values.
-bool EntryColour(const XpmColor& c, uint32_t& rgb) {
-  for (const char* value : {c.c_color, c.g_color, c.g4_color, c.m_color}) {
-    if (!value) continue;
-    const std::string s(value);
-    return s[0] == '#' ? ParseHex(s, rgb) : ParseName(s, rgb);
+bool ParseColour(std::string_view s, uint32_t& rgb) { return s[0] == '#' ? ParseHex(s, rgb) : ParseName(s, rgb); }
+
+// The keys of a colour line, in the order their values are taken: colour first, then the grey
+// and mono values; a symbolic name ("s") never gives a colour.
+constexpr const char* kKeys[] = {"c", "g", "g4", "m", "s"};
+constexpr int kKeyCount = sizeof kKeys / sizeof kKeys[0];
+
+int KeyOf(std::string_view word) {
+  for (int k = 0; k < kKeyCount; ++k)
+    if (word == kKeys[k]) return k;
+  return -1;
+}
+
+// The value a colour line shows (after its pixel code): each key is followed by one or more
+// words, and a word is a key only after a value. A line without a value for a key, with words
+// before the first key or with a key given twice is damage.
+bool EntryValue(std::string_view line, std::string& value) {
+  std::string values[kKeyCount];
+  bool given[kKeyCount] = {};
+  int current = -1;
+  bool afterKey = false;
+  for (size_t i = 0; i < line.size();) {
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    const size_t start = i;
+    while (i < line.size() && !IsSpace(line[i])) ++i;
+    if (i == start) break;
+    const std::string_view word = line.substr(start, i - start);
+    const int key = afterKey ? -1 : KeyOf(word);
+    if (key >= 0) {
+      if (given[key]) return false;
+      given[key] = afterKey = true;
+      current = key;
+    } else if (current < 0) {
+      return false;
+    } else {
+      std::string& v = values[current];
+      v += v.empty() ? "" : " ";
+      v += word;
+      afterKey = false;
+    }
   }
+  if (afterKey) return false;
+  for (int k = 0; k + 1 < kKeyCount; ++k)
+    if (given[k]) {
+      value = values[k];
+      return true;
+    }
   return false;
 }
 
-// Frees what libXpm made whenever the routine ends.
-struct XpmImageHold {
-  XpmImage image{};
-  ~XpmImageHold() { XpmFreeXpmImage(&image); }
+// The colour table: pixel code to blue-green-red value, and the first value no colour was found
+// for.
+struct XpmColours {
+  std::unordered_map<std::string_view, uint32_t> byCode;
+  std::string unknown;
 };
 
-struct XpmDataHold {
-  char** lines = nullptr;
-  ~XpmDataHold() {
-    if (lines) XpmFree(lines);
+bool ReadColours(XpmStrings& strings, const XpmValues& v, XpmColours& colours) {
+  for (int64_t c = 0; c < v.colours; ++c) {
+    std::string_view line;
+    std::string value;
+    if (!strings.Next(line) || line.size() < size_t(v.cpp) || !EntryValue(line.substr(size_t(v.cpp)), value))
+      return false;
+    uint32_t rgb = 0;
+    if (!ParseColour(value, rgb) && colours.unknown.empty()) colours.unknown = value;
+    colours.byCode.try_emplace(line.substr(0, size_t(v.cpp)), rgb);
   }
-};
-
-// The C array form of the lines libXpm made: values, colours, then the pixel rows.
-std::string XpmText(char** lines, size_t count) {
-  std::string text = "/* XPM */\nstatic char *image[] = {\n";
-  for (size_t i = 0; i < count; ++i) {
-    text += '"';
-    text += lines[i];
-    text += i + 1 < count ? "\",\n" : "\"\n";
-  }
-  return text + "};\n";
+  return true;
 }
 
-// Reads the file into a zero-ended tracked block; libXpm never sees the file itself.
+// Reads every pixel row; out (blue, green, red bytes) may be null to check the rows only.
+bool ReadPixels(XpmStrings& strings, const XpmValues& v, const XpmColours& colours, uint8_t* out) {
+  const auto cpp = size_t(v.cpp), width = size_t(v.width);
+  for (int64_t y = 0; y < v.height; ++y) {
+    std::string_view row;
+    if (!strings.Next(row) || row.size() < width * cpp) return false;
+    for (size_t x = 0; x < width; ++x) {
+      const auto it = colours.byCode.find(row.substr(x * cpp, cpp));
+      if (it == colours.byCode.end()) return false;
+      if (!out) continue;
+      *out++ = uint8_t(it->second);
+      *out++ = uint8_t(it->second >> 8);
+      *out++ = uint8_t(it->second >> 16);
+    }
+  }
+  return true;
+}
+
+// Reads the values, checks them against the text before anything is sized by them, and reads
+// the colours and pixels. False for damage; a size beyond the picture limits sets its error.
+bool ParseXpm(std::string_view text, QXpmDesc& desc, std::string& unknown) {
+  XpmStrings strings(text);
+  std::string_view first;
+  XpmValues v;
+  if (!strings.Valid() || !strings.Next(first) || !ReadValues(first, v)) return false;
+  // Every colour takes a string and every pixel its characters.
+  const auto size = int64_t(text.size());
+  if (v.cpp < 1 || v.colours < 1 || v.colours > size / v.cpp || v.width * v.height > size / v.cpp) return false;
+  if (!ImgCheckDims(int32_t(v.width), int32_t(v.height), 24)) MonAbort();
+  if (desc.pixels && (desc.width != v.width || desc.height != v.height)) return false;
+  XpmColours colours;
+  if (!ReadColours(strings, v, colours) || !ReadPixels(strings, v, colours, desc.pixels)) return false;
+  desc.width = int32_t(v.width);
+  desc.height = int32_t(v.height);
+  unknown = colours.unknown;
+  return true;
+}
+
+// Reads the file into a tracked block.
 void ReadText(std::string_view name, char*& text, int64_t& size) {
   int32_t file = 0;
   FOpen(file, name, FM_READ);
@@ -368,25 +439,48 @@ void ReadText(std::string_view name, char*& text, int64_t& size) {
   if (size >= IMG_MAX_BYTES) ImgFileFail(7, 8);
   _memalloc_(text, int32_t(size + 1), MEM_RESIZE, "FF_XPM.ReadXpm.text");
   if (size > 0) FRead(file, text, int32_t(size));
-  text[size] = 0;
   FClose(file);
 }
 
-void StorePixels(const XpmImage& image, const std::vector<uint32_t>& colours, uint8_t* out) {
-  const size_t pixels = size_t(image.width) * image.height;
-  for (size_t i = 0; i < pixels; ++i) {
-    const uint32_t index = image.data[i];
-    const uint32_t rgb = index < colours.size() ? colours[index] : 0;
-    out[3 * i] = uint8_t(rgb);
-    out[3 * i + 1] = uint8_t(rgb >> 8);
-    out[3 * i + 2] = uint8_t(rgb >> 16);
-  }
+// The codes of count colours, cpp characters each, one after the other.
+std::string PixelCodes(size_t count, int32_t cpp) {
+  std::string codes;
+  for (size_t i = 0; i < count; ++i)
+    for (size_t k = 0, rest = i; k < size_t(cpp); ++k, rest /= kPixelCharCount)
+      codes += kPixelChars[rest % kPixelCharCount];
+  return codes;
 }
 
-std::string PixelCode(size_t index, int32_t cpp) {
-  std::string code;
-  for (int32_t k = 0; k < cpp; ++k, index /= kPixelCharCount) code += kPixelChars[index % kPixelCharCount];
-  return code;
+// Gives each distinct pixel value an index in order of appearance; returns the values.
+std::vector<uint32_t> IndexPixels(const QXpmDesc& desc, size_t pixels, uint32_t* index) {
+  std::unordered_map<uint32_t, uint32_t> seen;
+  std::vector<uint32_t> order;
+  for (size_t i = 0; i < pixels; ++i) {
+    const uint8_t* p = desc.pixels + 3 * i;
+    const uint32_t rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    const auto [it, added] = seen.try_emplace(rgb, uint32_t(order.size()));
+    if (added) order.push_back(rgb);
+    index[i] = it->second;
+  }
+  return order;
+}
+
+// The text before the pixel rows: declaration, values and one line per colour.
+std::string XpmHead(const QXpmDesc& desc, const std::vector<uint32_t>& colours, const std::string& codes, int32_t cpp) {
+  std::string text = "/* XPM */\nstatic char *image[] = {\n/* columns rows colors chars-per-pixel */\n";
+  text += '"' + std::to_string(desc.width) + ' ' + std::to_string(desc.height) + ' ' + std::to_string(colours.size()) +
+          ' ' + std::to_string(cpp) + "\",\n";
+  for (size_t i = 0; i < colours.size(); ++i) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%06X", colours[i]);
+    text += '"' + codes.substr(i * size_t(cpp), size_t(cpp)) + " c " + hex + "\",\n";
+  }
+  return text;
+}
+
+void WriteText(int32_t file, std::string& text) {
+  FWrite(file, text.data(), int32_t(text.size()));
+  text.clear();
 }
 
 // The size of a file, for Info.
@@ -403,41 +497,15 @@ int64_t FileSizeOf(std::string_view name) {
 int ReadXpm(std::string_view name, QXpmDesc& desc) {
   int result = 1;
   char* text = nullptr;
-  XpmImageHold hold;
   Guarded("FF_XPM.ReadXpm", [&] {
     int64_t size = 0;
     ReadText(name, text, size);
-    // Every pixel takes at least one character and every colour a line: larger values are damage,
-    // refused before libXpm allocates for them.
-    XpmValues v;
-    if (!FindValues(text, size_t(size), v) || v.cpp < 1 || v.colours < 1 || v.width * v.height > size / v.cpp ||
-        v.colours > size / v.cpp)
-      return;
-    if (!ImgCheckDims(int32_t(std::min<int64_t>(v.width, INT32_MAX)), int32_t(std::min<int64_t>(v.height, INT32_MAX)),
-                      24))
-      MonAbort();
-    if (XpmCreateXpmImageFromBuffer(text, &hold.image, nullptr) != XpmSuccess) return;
-    MemFree(text);
-    const auto width = int32_t(hold.image.width), height = int32_t(hold.image.height);
-    if (width != v.width || height != v.height) return;
-    if (!desc.pixels) {
-      desc.width = width;
-      desc.height = height;
-      result = 0;
-      return;
-    }
-    if (desc.width != width || desc.height != height) return;
-    std::vector<uint32_t> colours(hold.image.ncolors, 0);
     std::string unknown;
-    for (size_t i = 0; i < colours.size(); ++i) {
-      const XpmColor& c = hold.image.colorTable[i];
-      if (!EntryColour(c, colours[i]) && unknown.empty()) unknown = c.c_color ? c.c_color : "";
-    }
-    StorePixels(hold.image, colours, desc.pixels);
-    if (!unknown.empty()) WarnSetText(1, "Unknown colour \"" + unknown + "\" read as black");
+    if (!ParseXpm(std::string_view(text, size_t(size)), desc, unknown)) return;
+    if (desc.pixels && !unknown.empty()) WarnSetText(1, "Unknown colour \"" + unknown + "\" read as black");
     result = 0;
   });
-  // Early refusals end the block with the text still held.
+  // Refusals end the block with the text still held.
   MemFree(text);
   return result;
 }
@@ -445,48 +513,29 @@ int ReadXpm(std::string_view name, QXpmDesc& desc) {
 int WriteXpm(std::string_view name, const QXpmDesc& desc) {
   int result = 1;
   QImgFile imgf;
-  uint32_t* data = nullptr;
-  XpmDataHold lines;
+  uint32_t* index = nullptr;
   Guarded("FF_XPM.WriteXpm", [&] {
     if (!desc.pixels || desc.width < 1 || desc.height < 1) return;
     const size_t pixels = size_t(desc.width) * desc.height;
     if (pixels > size_t(IMG_MAX_BYTES) / 4) return;
-    _memalloc_(data, int32_t(pixels * 4), MEM_RESIZE, "FF_XPM.WriteXpm.data");
-    std::unordered_map<uint32_t, uint32_t> index;
-    std::vector<uint32_t> order;
-    for (size_t i = 0; i < pixels; ++i) {
-      const uint8_t* p = desc.pixels + 3 * i;
-      const uint32_t rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-      const auto [it, added] = index.try_emplace(rgb, uint32_t(order.size()));
-      if (added) order.push_back(rgb);
-      data[i] = it->second;
-    }
+    _memalloc_(index, int32_t(pixels * 4), MEM_RESIZE, "FF_XPM.WriteXpm.index");
+    const std::vector<uint32_t> colours = IndexPixels(desc, pixels, index);
     int32_t cpp = 1;
-    for (size_t codes = kPixelCharCount; codes < order.size(); codes *= kPixelCharCount) ++cpp;
-    std::vector<std::string> strings, values;
-    std::vector<XpmColor> table(order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "#%06X", order[i]);
-      strings.push_back(PixelCode(i, cpp));
-      values.emplace_back(hex);
-    }
-    for (size_t i = 0; i < order.size(); ++i) {
-      table[i] = XpmColor{};
-      table[i].string = strings[i].data();
-      table[i].c_color = values[i].data();
-    }
-    XpmImage image{unsigned(desc.width),   unsigned(desc.height), unsigned(cpp),
-                   unsigned(order.size()), table.data(),          data};
-    if (XpmCreateDataFromXpmImage(&lines.lines, &image, nullptr) != XpmSuccess || !lines.lines) return;
-    MemFree(data);
-    const std::string text = XpmText(lines.lines, 1 + order.size() + size_t(desc.height));
+    for (size_t codes = kPixelCharCount; codes < colours.size(); codes *= kPixelCharCount) ++cpp;
+    const std::string codes = PixelCodes(colours.size(), cpp);
+    std::string text = XpmHead(desc, colours, codes, cpp);
     ImgFileCreate(imgf, name);
-    FWrite(imgf.file, text.data(), int32_t(text.size()));
+    for (size_t y = 0, i = 0; y < size_t(desc.height); ++y) {
+      text += '"';
+      for (size_t x = 0; x < size_t(desc.width); ++x, ++i) text.append(codes, index[i] * size_t(cpp), size_t(cpp));
+      text += y + 1 < size_t(desc.height) ? "\",\n" : "\"\n};\n";
+      if (text.size() >= kWriteChunk) WriteText(imgf.file, text);
+    }
+    WriteText(imgf.file, text);
     FClose(imgf.file);
     result = 0;
   });
-  MemFree(data);
+  MemFree(index);
   return result;
 }
 
@@ -524,8 +573,6 @@ void XPMSave(std::string_view name, const Qimg& img) {
   Qimg rgb;
   Guarded("FF_XPM.XPMSave", [&] {
     if (!ImgValid(img) || !ImgCheckDims(img.width, img.height, img.bpp)) ImgFileFail(7, 2);
-    // The old file goes first, as with the other writers, also when the conversion fails.
-    FDelete(name);
     const Qimg* src = &ImgFileAtDepth(img, rgb, 24);
     QXpmDesc desc;
     desc.width = src->width;

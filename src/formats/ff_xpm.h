@@ -1,5 +1,5 @@
-// XPM pictures (format 17): two small wrapper calls over libXpm and the unit's Info, Load and
-// Save on top of them.
+// XPM pictures (format 17): a reader and a writer of the text and the unit's Info, Load and Save
+// on top of them.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +19,10 @@ struct QXpmDesc {
   int32_t reserved2 = 0;
 };
 
-// Reads through the tracked files and returns 0 on success. Without pixels only width and height
-// are filled; with pixels (for width x height as filled before) the picture. Transparent pixels
-// read as black; colour names outside the X11 table read as black with a warning.
+// Reads through the tracked files and returns 0 on success, 1 for a damaged file. Without pixels
+// the whole file is checked and only width and height are filled; with pixels (for width x height
+// as filled before) the picture. Transparent pixels read as black; colour names outside the X11
+// table read as black with a warning.
 int ReadXpm(std::string_view name, QXpmDesc& desc);
 // Writes a 24-bit picture with one "#RRGGBB" colour per distinct pixel value; a failed write
 // leaves no file.

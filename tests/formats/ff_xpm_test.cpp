@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <iterator>
+
 #include "formats/still_test_util.h"
 #include "image/image_test_util.h"
 
@@ -72,37 +75,58 @@ TEST_F(XpmTest, RoundTripsWithFewAndManyColours) {
 }
 
 TEST_F(XpmTest, EveryColourForm) {
+  struct Case {
+    const char* entry;  // what follows the pixel code on a colour line
+    uint32_t rgb;
+  };
+  // One digit a channel gives the high bits, as X11 reads it; three and four digits are a fraction
+  // of their largest value, rounded (F321 is 242.18, not its high byte F3).
+  const Case cases[] = {
+      {"c red", 0xFF0000},
+      {"c Light Blue", 0xADD8E6},
+      {"c gray50", 0x7F7F7F},
+      {"c GREY100", 0xFFFFFF},
+      {"c #F0A", 0xF000A0},
+      {"c #0a0B0c", 0x0A0B0C},
+      {"c #AB0FFF000", 0xAAFF00},
+      {"c #FFFFF321F321", 0xFFF2F2},
+      {"c #123456789ABC", 0x12569A},
+      {"c None", 0x000000},
+      {"m white", 0xFFFFFF},
+      {"s bg g4 #808080", 0x808080},
+      {"g #404040 m black", 0x404040},
+      {"m black c #0000FF", 0x0000FF},
+      {"c c", 0x000000},
+  };
+  const int32_t count = int32_t(std::size(cases));
+  // Two characters a pixel, the first a space, as ImageMagick writes them.
+  std::string text = "/* XPM */\n/* \"quotes\" in a comment */\nstatic const char *pic[] = {\n/* values */\n\"" +
+                     std::to_string(count) + " 1 " + std::to_string(count) + " 2 0 0\",\n";
+  std::string row;
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string code = std::string(" ") + char('A' + i);
+    text += "\"" + code + "\t" + cases[i].entry + "\", /* entry */\n";
+    row += code;
+  }
+  text += "\"" + row + "\"\n};\n";
   Qimg img;
-  const std::string text =
-      "/* XPM */\n"
-      "/* a comment with \"quotes\" before the values */\n"
-      "static char *pic[] = {\n"
-      "/* columns rows colors chars-per-pixel */\n"
-      "\"8 1 8 1\",\n"
-      "\"a c red\",\n"
-      "\"b c Light Blue\",\n"
-      "\"c c gray50\",\n"
-      "\"d c #F0A\",\n"
-      "\"e c #123456789ABC\",\n"
-      "\"f c None\",\n"
-      "\"g m white\",\n"
-      "\"h c grey100\",\n"
-      "\"abcdefgh\"\n"
-      "};\n";
   ASSERT_EQ(LoadText(text, img), kOk);
   EXPECT_EQ(img.bpp, 24);
-  // #F0A takes its digits as the high bits, as X11 does; None is black; a mono-only entry is used.
-  EXPECT_EQ(test::Pixels(img),
-            (std::vector<uint32_t>{0xFF0000, 0xADD8E6, 0x7F7F7F, 0xF000A0, 0x12569A, 0x000000, 0xFFFFFF, 0xFFFFFF}));
+  const std::vector<uint32_t> pixels = test::Pixels(img);
+  for (int32_t i = 0; i < count && i < int32_t(pixels.size()); ++i)
+    EXPECT_EQ(pixels[size_t(i)], cases[i].rgb) << cases[i].entry;
+  // "c c" names a colour "c", which no table holds.
+  EXPECT_EQ(WarnLastMessage(), "Unknown colour \"c\" read as black");
+  ImgFree(img);
+  WarnClear();
+
+  // The line form, with carriage returns.
+  ASSERT_EQ(LoadText("! XPM2\r\n2 1 2 1\r\na c #010203\r\nb c blue\r\nab\r\n", img), kOk);
+  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x010203, 0x0000FF}));
   EXPECT_TRUE(WarnNone());
   ImgFree(img);
 
-  // The second layout libXpm reads.
-  ASSERT_EQ(LoadText("! XPM2\n2 1 2 1\na c #010203\nb c blue\nab\n", img), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x010203, 0x0000FF}));
-  ImgFree(img);
-
-  // A name outside the table is black, with a warning.
+  // A name outside the table is black, with a warning naming the first one.
   ASSERT_EQ(LoadText("/* XPM */\nstatic char *p[] = {\n\"2 1 2 1\",\n\"a c red3\",\n\"b c bogus\",\n\"ab\"};\n", img),
             kOk);
   EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0, 0}));
@@ -160,12 +184,22 @@ TEST_F(XpmTest, DamagedFilesGiveTheirErrors) {
       {"not_xpm", "P6\n3 2\n255\n", {7, 8}},
       {"no_values", head + "};\n", {7, 8}},
       {"letters", head + "\"3 x 1 1\",\n};\n", {7, 8}},
-      // Sizes that the text cannot hold are refused before libXpm allocates for them.
+      {"no_header", "static char *p[] = {\n\"1 1 1 1\",\n\"a c red\",\n\"a\"};\n", {7, 8}},
+      {"open_comment", "/* XPM", {7, 8}},
+      // Sizes that the text cannot hold are refused before anything is sized by them.
       {"huge", head + "\"65535 65535 1 1\",\n\"a c red\",\n\"a\"};\n", {7, 8}},
+      {"beyond_32_bits", head + "\"4294967296 1 1 1\",\n\"a c red\",\n\"a\"};\n", {7, 8}},
+      {"no_colours", head + "\"1 1 0 1\",\n\"a\"};\n", {7, 8}},
+      {"no_characters", head + "\"1 1 1 0\",\n\"c red\",\n\"\"};\n", {7, 8}},
       {"many_colours", head + "\"1 1 99999999 1\",\n\"a c red\",\n\"a\"};\n", {7, 8}},
       {"short_rows", head + "\"4 2 1 1\",\n\"a c red\",\n\"aaaa\",\n\"aa\"};\n", {7, 8}},
-      // libXpm would lose the first value of a key given twice.
+      // A colour line must give each key once and a value for it, and nothing before the first key.
       {"key_twice", head + "\"1 1 1 1\",\n\"a c red c blue\",\n\"a\"};\n", {7, 8}},
+      {"key_without_value", head + "\"1 1 1 1\",\n\"a m black c\",\n\"a\"};\n", {7, 8}},
+      {"value_without_key", head + "\"1 1 1 1\",\n\"a red\",\n\"a\"};\n", {7, 8}},
+      {"symbol_only", head + "\"1 1 1 1\",\n\"a s background\",\n\"a\"};\n", {7, 8}},
+      {"open_string", head + "\"1 1 1 1\",\n\"a c red\",\n\"a};\n", {7, 8}},
+      {"missing_row", head + "\"1 2 1 1\",\n\"a c red\",\n\"a\"};\n", {7, 8}},
       {"short_colour_line", head + "\"1 1 1 3\",\n\"a\",\n\"aaa\"};\n", {7, 8}},
       {"unknown_pixel", head + "\"2 1 1 1\",\n\"a c red\",\n\"ab\"};\n", {7, 8}},
       {"wide", head + "\"70000 1 1 1\",\n\"a c red\",\n\"" + std::string(70000, 'a') + "\"};\n", {7, 2}},
@@ -192,7 +226,7 @@ TEST_F(XpmTest, FailuresLeaveNothingBehind) {
     test::MakePattern(src, 30, 20, bpp);
     const std::string path = Path("sweep.xpm");
     for (Fault kind : {Fault::Open, Fault::Write, Fault::Alloc}) {
-      test::WriteWholeFile(path, "old");
+      std::remove(path.c_str());
       EXPECT_GE(stilltest::SweepFaults(
                     kind, kind == Fault::Alloc ? 5 : 6, [&] { XPMSave(path, src); }, path),
                 1);

@@ -1,5 +1,5 @@
 // TIFF, PNG, JPEG and XPM against ImageMagick: its files load to the pixels it decodes (JPEG by
-// PSNR), and our files decode in it to the pixels we wrote.
+// PSNR), and our files decode in it (XPM also in ffmpeg) to the pixels we wrote.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -43,6 +43,16 @@ std::vector<uint8_t> LibDecodedByConvert(const std::string& file, const std::str
   const std::string raw = scratch + "/decoded.rgb";
   std::remove(raw.c_str());
   if (!LibConvertRun("'" + file + "' -depth 8 'rgb:" + raw + "'")) return {};
+  const std::string s = test::ReadWholeFile(raw);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// The pixels ffmpeg decodes from a file, as red, green, blue bytes.
+std::vector<uint8_t> LibDecodedByFfmpeg(const std::string& file, const std::string& scratch) {
+  const std::string raw = scratch + "/ffdecoded.rgb";
+  std::remove(raw.c_str());
+  const std::string cmd = "ffmpeg -v error -y -i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'";
+  if (std::system(cmd.c_str()) != 0) return {};
   const std::string s = test::ReadWholeFile(raw);
   return std::vector<uint8_t>(s.begin(), s.end());
 }
@@ -196,6 +206,35 @@ TEST_F(LibImageInteropTest, TheirJpegAndXpmFilesLoadToTheirPixels) {
   EXPECT_NE(test::ReadWholeFile(path).find("c #"), std::string::npos);
   CheckTheirs("-fill red -draw 'rectangle 0,0 10,10' -fill white -draw 'rectangle 11,0 20,10' -colors 30", "n.xpm",
               XPMLoad, 24);
+  // Colours of 16-bit samples are written with four digits a channel, rounded to 8 bits on reading.
+  const std::string wide = CheckTheirs("-depth 16 -evaluate multiply 1.0013 -colors 40", "w.xpm", XPMLoad, 24, 0, true);
+  const std::string text = test::ReadWholeFile(wide);
+  const size_t hex = text.find(" c #");
+  ASSERT_NE(hex, std::string::npos);
+  EXPECT_EQ(text.find('"', hex) - hex, 4 + 12u);
+}
+
+TEST_F(LibImageInteropTest, OurXpmFilesDecodeInImageMagickAndFfmpeg) {
+  // Noise at 24 bits needs three characters a pixel, a palette picture two, a few colours one.
+  struct Case {
+    int32_t width, height, bpp;
+    uint32_t mask;
+  };
+  for (const Case c :
+       {Case{37, 23, 24, 0xFFFFFF}, Case{37, 23, 8, 0xFF}, Case{5, 3, 24, 0x0F00F0}, Case{1, 1, 24, 0}}) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at " << c.bpp);
+    Qimg img;
+    test::MakePattern(img, c.width, c.height, c.bpp, 5);
+    if (c.bpp == 24) {
+      std::vector<uint32_t> px = test::Pixels(img);
+      for (uint32_t& p : px) p &= c.mask;
+      ImgFree(img);
+      test::MakeFrom(img, c.width, c.height, 24, px);
+    }
+    CheckOurs(img, "ours_" + std::to_string(c.bpp) + ".xpm", XPMSave);
+    LibExpectSame(LibOurRgb(img), LibDecodedByFfmpeg(dir_ + "/ours_" + std::to_string(c.bpp) + ".xpm", dir_), 0);
+    ImgFree(img);
+  }
 }
 
 TEST_F(LibImageInteropTest, OurFilesDecodeInImageMagick) {
