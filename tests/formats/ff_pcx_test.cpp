@@ -111,7 +111,7 @@ TEST_F(PcxTest, RunLimitsAndTheHighBytePrefix) {
                         // One byte of 200 is a run of one; the odd width adds a literal 0.
                         {{200}, {193, 200, 0}},
                         {{191}, {191, 0}},
-      {{192}, {193, 192, 0}},
+                        {{192}, {193, 192, 0}},
                         {{192, 192}, {194, 192}},
                         {{1, 2, 2, 3}, {1, 194, 2, 3}},
                         // A run of exactly 63, then one more of the same value.
