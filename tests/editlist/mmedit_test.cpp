@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "common/test_support.h"
 #include "editlist/mmedit.h"
@@ -111,98 +112,55 @@ TEST_F(MMEditTest, BlockRecordIsStoredInItsDocumentedLayout) {
   b.duration = 0.5;
   uint8_t bytes[64];
   std::memcpy(bytes, &b, sizeof bytes);
-  const auto at32 = [&](size_t offset) {
-    int32_t v;
-    std::memcpy(&v, bytes + offset, sizeof v);
-    return v;
-  };
-  const auto at64 = [&](size_t offset) {
-    double v;
-    std::memcpy(&v, bytes + offset, sizeof v);
-    return v;
-  };
-  EXPECT_EQ(at32(0), 3);
-  EXPECT_EQ(at32(4), 10);
-  EXPECT_EQ(at32(8), 19);
-  EXPECT_EQ(at32(12), 50);
-  EXPECT_EQ(at64(16), 25.0);
-  EXPECT_EQ(at32(24), -1);
-  EXPECT_EQ(at32(28), 7);
-  EXPECT_EQ(at64(32), 0.5);
-  EXPECT_EQ(at64(40), 0.4);
-  EXPECT_EQ(at64(48), 0.8);
-  EXPECT_EQ(at64(56), 2.0);
-
+  // Offsets below 16 and 24, 28 hold 32-bit integers, the rest doubles.
+  const std::pair<size_t, double> fields[] = {{0, 3},  {4, 10},   {8, 19},   {12, 50},  {16, 25.0}, {24, -1},
+                                              {28, 7}, {32, 0.5}, {40, 0.4}, {48, 0.8}, {56, 2.0}};
+  for (const auto& [offset, want] : fields) {
+    int32_t i;
+    double d;
+    std::memcpy(&i, bytes + offset, 4);
+    std::memcpy(&d, bytes + offset, 8);
+    EXPECT_EQ(offset < 16 || offset == 24 || offset == 28 ? double(i) : d, want) << "offset " << offset;
+  }
   MMBlockP_SetFile(b, 0, 0, 0, 1, 25);
   std::memcpy(bytes, &b, sizeof bytes);
-  EXPECT_EQ(0, std::memcmp(bytes + 28, "\x7C\x0D\x10\xAF", 4)) << "a fresh block has no link, little-endian";
-  EXPECT_EQ(at32(24), 0);
+  EXPECT_EQ(0, std::memcmp(bytes + 24, "\0\0\0\0\x7C\x0D\x10\xAF", 8)) << "a fresh block has no link, little-endian";
 }
 
-TEST_F(MMEditTest, TwoBlocksAt25FpsTimesAndTotals) {
+TEST_F(MMEditTest, LookupsAtBlockBoundaries) {
   TwoBlocks();
-  const MMBlockRec& b0 = *mm.video.items[0];
-  EXPECT_EQ(b0.startTime, 0.0);
-  EXPECT_EQ(b0.endTime, 4.0);
-  EXPECT_EQ(b0.fileTime, 4.0);
-  EXPECT_EQ(b0.endTime - b0.startTime, 4.0);
+  EXPECT_EQ(mm.video.items[0]->endTime, 4.0);
+  EXPECT_EQ(mm.video.items[0]->fileTime, 4.0);
   EXPECT_EQ(mm.video.totalQuants, 200);
   EXPECT_EQ(mm.video.totalTime, 8.0);
   EXPECT_EQ(mm.audio.totalQuants, 0) << "the other list is untouched";
-}
 
-TEST_F(MMEditTest, LookupsByQuantAtBlockBoundaries) {
-  TwoBlocks();
-  FoundQ f = ByQuant(100);
-  EXPECT_EQ(f.block, 1);
-  EXPECT_EQ(f.fileQuant, 0);
-  EXPECT_DOUBLE_EQ(f.time, 4.0);
-  f = ByQuant(99);
-  EXPECT_EQ(f.block, 0);
-  EXPECT_EQ(f.fileQuant, 99);
-  EXPECT_DOUBLE_EQ(f.time, 3.96);
-  f = ByQuant(199);
-  EXPECT_EQ(f.block, 1);
-  EXPECT_EQ(f.fileQuant, 99);
-  EXPECT_DOUBLE_EQ(f.time, 7.96);
-  for (int32_t q : {200, -1}) {
-    f = ByQuant(q);
-    EXPECT_EQ(f.block, NOT_SET) << q;
-    EXPECT_EQ(f.fileQuant, NOT_SET) << q;
-    EXPECT_EQ(f.time, NOT_SET_F) << q;
+  const struct {
+    int32_t q, block, fileQuant;
+    double time;
+  } byQuant[] = {{100, 1, 0, 4.0},
+                 {99, 0, 99, 3.96},
+                 {199, 1, 99, 7.96},
+                 {200, NOT_SET, NOT_SET, NOT_SET_F},
+                 {-1, NOT_SET, NOT_SET, NOT_SET_F}};
+  for (const auto& c : byQuant) {
+    const FoundQ f = ByQuant(c.q);
+    EXPECT_EQ(std::tuple(f.block, f.fileQuant, f.time), std::tuple(c.block, c.fileQuant, c.time)) << c.q;
   }
   EXPECT_DOUBLE_EQ(MMBlock_GetTimeByQuant(mm.video, 150), 6.0);
-  EXPECT_EQ(MMBlock_GetTimeByQuant(mm.video, 200), NOT_SET_F);
-}
 
-TEST_F(MMEditTest, LookupsByTimeWithTheTolerance) {
-  TwoBlocks();
-  Found f = ByTime(4.0);
-  EXPECT_EQ(f.block, 1);
-  EXPECT_EQ(f.fileQuant, 0);
-  EXPECT_EQ(f.listQuant, 100);
-  f = ByTime(3.96);
-  EXPECT_EQ(f.block, 0);
-  EXPECT_EQ(f.fileQuant, 99);
-  EXPECT_EQ(f.listQuant, 99);
-  f = ByTime(3.99995);
-  EXPECT_EQ(f.block, NOT_SET) << "block 0 ends less than 0.0001 s after the time, block 1 starts after it";
-  EXPECT_EQ(f.fileQuant, NOT_SET);
-  EXPECT_EQ(f.listQuant, 100);
-  f = ByTime(3.9998);
-  EXPECT_EQ(f.block, 0) << "0.0002 s before the end is inside block 0";
-  EXPECT_EQ(f.fileQuant, 99) << "rounded up to 100 and held at the block's last frame";
-  f = ByTime(0);
-  EXPECT_EQ(f.block, 0);
-  EXPECT_EQ(f.fileQuant, 0);
-  EXPECT_EQ(f.listQuant, 0);
-  f = ByTime(8.0);
-  EXPECT_EQ(f.block, NOT_SET);
-  EXPECT_EQ(f.listQuant, 200) << "at the end the total quants";
-  f = ByTime(-1);
-  EXPECT_EQ(f.block, NOT_SET);
-  EXPECT_EQ(f.listQuant, 0);
-  EXPECT_EQ(MMBlock_GetQuantByTime(mm.video, 3.99995), 100);
+  // Block 0 ends less than 0.0001 s after 3.99995, block 1 starts after it: no block. 3.9998 is
+  // rounded up to 100 and held at block 0's last frame.
+  const struct {
+    double t;
+    int32_t block, fileQuant, listQuant;
+  } byTime[] = {{4.0, 1, 0, 100},         {3.96, 0, 99, 99}, {3.99995, NOT_SET, NOT_SET, 100},
+                {3.9998, 0, 99, 99},      {0, 0, 0, 0},      {8.0, NOT_SET, NOT_SET, 200},
+                {-1, NOT_SET, NOT_SET, 0}};
+  for (const auto& c : byTime) {
+    const Found f = ByTime(c.t);
+    EXPECT_EQ(std::tuple(f.block, f.fileQuant, f.listQuant), std::tuple(c.block, c.fileQuant, c.listQuant)) << c.t;
+  }
   EXPECT_EQ(MMBlock_GetQuantByTime(mm.video, 6.0), 150);
 }
 
@@ -212,15 +170,12 @@ TEST_F(MMEditTest, TrimmedBlockClampsToItsLastQuant) {
   EXPECT_EQ(b.startTime, 2.0);
   EXPECT_EQ(b.endTime, 6.0);
   EXPECT_EQ(b.fileTime, 12.0);
-  Found f = ByTime(3.96);
-  EXPECT_EQ(f.fileQuant, 149);
-  EXPECT_EQ(f.listQuant, 99);
-  f = ByTime(3.999);
-  EXPECT_EQ(f.block, 0);
-  EXPECT_EQ(f.fileQuant, 149) << "149.975 rounds to 150, which lies past last";
-  EXPECT_EQ(f.listQuant, 99);
-  f = ByTime(0);
-  EXPECT_EQ(f.fileQuant, 50) << "list time 0 is the block's first quant";
+  // 3.999 s: 149.975 rounds to 150, which lies past last.
+  for (double t : {3.96, 3.999}) {
+    EXPECT_EQ(ByTime(t).fileQuant, 149) << t;
+    EXPECT_EQ(ByTime(t).listQuant, 99) << t;
+  }
+  EXPECT_EQ(ByTime(0).fileQuant, 50) << "list time 0 is the block's first quant";
   EXPECT_EQ(ByQuant(0).fileQuant, 50);
   EXPECT_DOUBLE_EQ(ByQuant(99).time, 3.96);
 }
@@ -228,32 +183,23 @@ TEST_F(MMEditTest, TrimmedBlockClampsToItsLastQuant) {
 TEST_F(MMEditTest, TimeLookupRoundsHalvesToEven) {
   // Two quants per second make every half exact: 0.5, 1.5, 2.5 and 3.5 quants.
   AddFile(mm.video, 0, 0, 0, 9, 10, 2);
-  EXPECT_EQ(ByTime(0.25).fileQuant, 0);
-  EXPECT_EQ(ByTime(0.75).fileQuant, 2);
-  EXPECT_EQ(ByTime(1.25).fileQuant, 2);
-  EXPECT_EQ(ByTime(1.75).fileQuant, 4);
-  EXPECT_EQ(ByTime(1.3).fileQuant, 3);
+  const std::pair<double, int32_t> cases[] = {{0.25, 0}, {0.75, 2}, {1.25, 2}, {1.75, 4}, {1.3, 3}};
+  for (const auto& [t, q] : cases) EXPECT_EQ(ByTime(t).fileQuant, q) << t;
 }
 
 TEST_F(MMEditTest, ChangeFreqStoresUnusableRatesAsOne) {
   TwoBlocks();
   MMBlock_ChangeFreq(mm.video, 1, 1, 0);
   const MMBlockRec& b1 = *mm.video.items[1];
-  EXPECT_EQ(b1.frequency, 1.0);
-  EXPECT_EQ(b1.endTime, 100.0);
-  EXPECT_EQ(b1.fileTime, 100.0);
+  EXPECT_EQ(b1.endTime + b1.fileTime, 200.0);
   EXPECT_EQ(mm.video.totalTime, 104.0);
   MMBlock_ChangeFreq(mm.video, 0, 1, 0.01);
   EXPECT_EQ(mm.video.items[0]->frequency, 1.0) << "0.01 is still too small";
   MMBlock_ChangeFreq(mm.video, -4, 99, 50);
-  EXPECT_EQ(mm.video.items[0]->frequency, 50.0) << "the range is clamped to the list";
-  EXPECT_EQ(mm.video.items[1]->frequency, 50.0);
+  EXPECT_EQ(mm.video.items[1]->frequency, 50.0) << "the range is clamped to the list";
   EXPECT_EQ(mm.video.totalTime, 4.0);
-
-  MMBlockRec* b = NewBlock();
-  MMBlockP_SetFile(*b, 0, 0, 9, 10, 0);
-  EXPECT_EQ(b->frequency, 1.0);
-  MemFree(b);
+  AddFile(mm.video, 2, 0, 0, 9, 10, 0);
+  EXPECT_EQ(mm.video.items[2]->frequency, 1.0) << "a new block too";
 }
 
 TEST_F(MMEditTest, InsertUpdateAndDeleteKeepTotals) {
@@ -261,11 +207,9 @@ TEST_F(MMEditTest, InsertUpdateAndDeleteKeepTotals) {
   AddFile(mm.video, 99, 1, 0, 49, 100, 25);  // appended: 2 s
   AddFile(mm.video, -3, 2, 0, 74, 100, 25);  // first: 3 s
   EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{2, 0, 1}));
-  EXPECT_EQ(mm.video.totalQuants, 150);
   EXPECT_DOUBLE_EQ(mm.video.totalTime, 6.0);
 
   MMBlockRec* b = MMBlock_GetPtrByIndex(mm.video, 1);
-  ASSERT_NE(b, nullptr);
   b->last = 99;
   b->frequency = 50;
   MMBlock_Update(mm.video, 1);
@@ -285,7 +229,6 @@ TEST_F(MMEditTest, InsertUpdateAndDeleteKeepTotals) {
   EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1}));
   MMBlock_Delete(mm.video, 7, 3);
   EXPECT_TRUE(mm.video.items.empty()) << "a start past the end is clamped to the last block";
-  EXPECT_EQ(mm.video.totalQuants, 0);
   EXPECT_EQ(mm.video.totalTime, 0.0);
   MMBlock_Delete(mm.video, 0, 1);  // empty list: nothing
 
@@ -296,36 +239,40 @@ TEST_F(MMEditTest, InsertUpdateAndDeleteKeepTotals) {
 TEST_F(MMEditTest, PositionsOfBlocksInQuantsAndSeconds) {
   TwoBlocks();
   AddFile(mm.video, 2, 0, 0, 49, 100, 50);  // 50 quants, 1 s
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 1, MM_BY_QUANT), 100.0);
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 2, MM_BY_TIME), 8.0);
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 0, MM_BY_TIME), 0.0);
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, -2, MM_BY_QUANT), 0.0);
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 3, MM_BY_QUANT), 250.0);
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 9, MM_BY_TIME), 9.0);
-  EXPECT_EQ(MMBlock_GetFirstItem(mm.video, 1, 2), NOT_SET_F);
-  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 0, MM_BY_QUANT), 99.0);
-  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 2, MM_BY_QUANT), 249.0);
-  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 2, MM_BY_TIME), 9.0);
-  EXPECT_EQ(MMBlock_GetLastItem(mm.video, 1, 5), NOT_SET_F);
-
-  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_QUANT, 99.9), 0) << "a quant position is truncated";
-  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_QUANT, 200), 2);
-  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_TIME, 4.0), 1);
-  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_TIME, 9.0), NOT_SET);
-  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, 2, 0), NOT_SET);
-  EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, MM_BY_QUANT, 1e12), NOT_SET);
+  // first (true) or last item of a block, by quant or by time; kinds 2 and 5 are unknown.
+  const struct {
+    bool first;
+    int32_t index, kind;
+    double want;
+  } items[] = {{true, 1, MM_BY_QUANT, 100}, {true, 2, MM_BY_TIME, 8},    {true, 0, MM_BY_TIME, 0},
+               {true, -2, MM_BY_QUANT, 0},  {true, 3, MM_BY_QUANT, 250}, {true, 9, MM_BY_TIME, 9},
+               {true, 1, 2, NOT_SET_F},     {false, 0, MM_BY_QUANT, 99}, {false, 2, MM_BY_QUANT, 249},
+               {false, 2, MM_BY_TIME, 9},   {false, 1, 5, NOT_SET_F}};
+  for (const auto& c : items) {
+    EXPECT_EQ((c.first ? MMBlock_GetFirstItem : MMBlock_GetLastItem)(mm.video, c.index, c.kind), c.want)
+        << c.first << " " << c.index << " " << c.kind;
+  }
+  // A quant position is truncated (99.9).
+  const struct {
+    int32_t kind;
+    double value;
+    int32_t block;
+  } index[] = {{MM_BY_QUANT, 99.9, 0},     {MM_BY_QUANT, 200, 2}, {MM_BY_TIME, 4.0, 1},
+               {MM_BY_TIME, 9.0, NOT_SET}, {2, 0, NOT_SET},       {MM_BY_QUANT, 1e12, NOT_SET}};
+  for (const auto& c : index) EXPECT_EQ(MMBlock_GetBlockIndex(mm.video, c.kind, c.value), c.block) << c.value;
 
   mm.video.items[2]->file = 4;
-  int32_t file = 77, quant = 0;
-  EXPECT_EQ(MMBlock_GetBlockInfo(mm.video, MM_BY_QUANT, 210, file, quant), 2);
-  EXPECT_EQ(file, 4);
-  EXPECT_EQ(quant, 10);
-  EXPECT_EQ(MMBlock_GetBlockInfo(mm.video, MM_BY_TIME, 8.5, file, quant), 2);
-  EXPECT_EQ(quant, 25);
-  file = 77;
-  EXPECT_EQ(MMBlock_GetBlockInfo(mm.video, MM_BY_TIME, 20, file, quant), NOT_SET);
-  EXPECT_EQ(file, 77) << "no block: the file index is left alone";
-  EXPECT_EQ(quant, NOT_SET);
+  // Without a block the file index is left alone.
+  const struct {
+    int32_t kind;
+    double value;
+    int32_t block, file, quant;
+  } info[] = {{MM_BY_QUANT, 210, 2, 4, 10}, {MM_BY_TIME, 8.5, 2, 4, 25}, {MM_BY_TIME, 20, NOT_SET, 77, NOT_SET}};
+  for (const auto& c : info) {
+    int32_t file = 77, quant = 0;
+    const int32_t block = MMBlock_GetBlockInfo(mm.video, c.kind, c.value, file, quant);
+    EXPECT_EQ(std::tuple(block, file, quant), std::tuple(c.block, c.file, c.quant)) << c.value;
+  }
 }
 
 TEST_F(MMEditTest, LinkRepairAfterDeletingAudioBlocks) {
@@ -357,12 +304,8 @@ TEST_F(MMEditTest, SilenceBlocksCount8000QuantsPerSecond) {
   MMBlockRec* s = AddSilence(mm.audio, 0, 2.5);
   EXPECT_FALSE(MMBlockP_IsFile(*s));
   EXPECT_EQ(s->file, MM_SILENCE);
-  EXPECT_EQ(s->fileQuants, 20000);
-  EXPECT_EQ(s->first, 0);
   EXPECT_EQ(s->last, 19999);
   EXPECT_EQ(s->frequency, 8000.0);
-  EXPECT_EQ(s->startTime, 0.0);
-  EXPECT_EQ(s->endTime, 2.5);
   EXPECT_EQ(s->fileTime, 2.5);
   EXPECT_EQ(mm.audio.totalQuants, 20000);
   EXPECT_EQ(mm.audio.totalTime, 2.5);
@@ -375,12 +318,9 @@ TEST_F(MMEditTest, SilenceBlocksCount8000QuantsPerSecond) {
   AddFile(mm.audio, 1, 0, 0, 22049, 44100, 22050);
   int32_t block, quant, listQuant;
   MMBlock_GetBlockByTime(mm.audio, 2.5, block, quant, listQuant);
-  EXPECT_EQ(block, 1);
-  EXPECT_EQ(quant, 0);
-  EXPECT_EQ(listQuant, 20000);
+  EXPECT_EQ(std::tuple(block, quant, listQuant), std::tuple(1, 0, 20000));
   MMBlock_GetBlockByTime(mm.audio, 1.0, block, quant, listQuant);
-  EXPECT_EQ(block, 0);
-  EXPECT_EQ(quant, 8000);
+  EXPECT_EQ(std::tuple(block, quant), std::tuple(0, 8000));
 
   MMBlockRec one;
   MMBlockP_SetSilence(one, 0.00001);
@@ -397,31 +337,22 @@ TEST_F(MMEditTest, RowTextsOfFileAndSilenceBlocks) {
   AddFile(mm.video, 1, f, 90000, 90024, 100000, 25);
   AddSilence(mm.video, 2, 2.5);
 
+  // Hours appear when not zero; kind 2 gives no texts; the lengths cut the texts.
+  const struct {
+    int32_t index, kind;
+    size_t nameMax, t1Max;
+    const char *name, *t1, *t2;
+  } rows[] = {{0, MM_BY_QUANT, 255, 255, "clip.tga", "1,001", "2,000"},
+              {0, MM_BY_TIME, 255, 255, "clip.tga", "00:40.000", "01:20.000"},
+              {1, MM_BY_TIME, 255, 255, "clip.tga", "01:00:00.000", "00:01.000"},
+              {1, 2, 255, 255, "clip.tga", "", ""},
+              {1, MM_BY_QUANT, 4, 2, "clip", "90", "25"},
+              {2, MM_BY_QUANT, 255, 255, "Silence", "0", "00:02.500"},
+              {2, MM_BY_TIME, 255, 255, "Silence", "0", "00:02.500"}};
   std::string name, t1, t2;
-  ASSERT_TRUE(MMBlock_GetNameData(mm.video, 0, MM_BY_QUANT, name, 255, t1, 255, t2, 255));
-  EXPECT_EQ(name, "clip.tga");
-  EXPECT_EQ(t1, "1,001");
-  EXPECT_EQ(t2, "2,000");
-  MMBlock_GetNameData(mm.video, 0, MM_BY_TIME, name, 255, t1, 255, t2, 255);
-  EXPECT_EQ(t1, "00:40.000");
-  EXPECT_EQ(t2, "01:20.000");
-  MMBlock_GetNameData(mm.video, 1, MM_BY_TIME, name, 255, t1, 255, t2, 255);
-  EXPECT_EQ(t1, "01:00:00.000") << "hours appear when not zero";
-  EXPECT_EQ(t2, "00:01.000");
-  MMBlock_GetNameData(mm.video, 1, 2, name, 255, t1, 255, t2, 255);
-  EXPECT_EQ(name, "clip.tga");
-  EXPECT_EQ(t1, "");
-  EXPECT_EQ(t2, "");
-  MMBlock_GetNameData(mm.video, 1, MM_BY_QUANT, name, 4, t1, 2, t2, 255);
-  EXPECT_EQ(name, "clip");
-  EXPECT_EQ(t1, "90");
-  EXPECT_EQ(t2, "25");
-
-  for (int32_t kind : {MM_BY_QUANT, MM_BY_TIME}) {
-    MMBlock_GetNameData(mm.video, 2, kind, name, 255, t1, 255, t2, 255);
-    EXPECT_EQ(name, "Silence");
-    EXPECT_EQ(t1, "0");
-    EXPECT_EQ(t2, "00:02.500");
+  for (const auto& r : rows) {
+    ASSERT_TRUE(MMBlock_GetNameData(mm.video, r.index, r.kind, name, r.nameMax, t1, r.t1Max, t2, 255));
+    EXPECT_EQ(name + "|" + t1 + "|" + t2, std::string(r.name) + "|" + r.t1 + "|" + r.t2);
   }
   EXPECT_FALSE(MMBlock_GetNameData(mm.video, 3, MM_BY_QUANT, name, 255, t1, 255, t2, 255));
   EXPECT_EQ(name + t1 + t2, "");
@@ -434,7 +365,6 @@ TEST_F(MMEditTest, AddingFilesExaminesEachOnce) {
   ASSERT_NE(rec, nullptr);
   EXPECT_EQ(rec->name, "still.tga");
   EXPECT_EQ(rec->info.name, still);
-  EXPECT_EQ(rec->info.format, FF_TGA);
   EXPECT_EQ(rec->info.video.width, 8);
 
   ASSERT_EQ(std::remove(still.c_str()), 0);
@@ -448,7 +378,6 @@ TEST_F(MMEditTest, AddingFilesExaminesEachOnce) {
   test::WriteWholeFile(dir + "/junk.tga", "no picture in here");
   EXPECT_EQ(MMFile_Add(mm.files, dir + "/junk.tga", false), NOT_SET);
   EXPECT_EQ(mm.files.size(), 1u);
-  EXPECT_EQ(MonDepth(), 0);
 }
 
 TEST_F(MMEditTest, SequencesAndPlainRecordsOfOneName) {
@@ -463,12 +392,16 @@ TEST_F(MMEditTest, SequencesAndPlainRecordsOfOneName) {
   EXPECT_EQ(MMFile_Add(mm.files, first, false), 1);
   EXPECT_EQ(mm.files.size(), 2u);
 
-  EXPECT_EQ(MMFile_GetIndexByName(mm.files, first, MM_FILE_PLAIN), 1);
-  EXPECT_EQ(MMFile_GetIndexByName(mm.files, first, MM_FILE_SEQUENCE), 0);
-  EXPECT_EQ(MMFile_GetIndexByName(mm.files, first, MM_FILE_ANY), 0);
-  EXPECT_EQ(MMFile_GetIndexByName(mm.files, dir + "/IMG0001.TGA", MM_FILE_ANY), NOT_SET)
-      << "names compare exactly, as the file system does";
-  EXPECT_EQ(MMFile_GetIndexByName(mm.files, "img0001.tga", MM_FILE_ANY), NOT_SET) << "the full name counts";
+  // Names compare exactly, as the file system does, and in full.
+  const struct {
+    std::string name;
+    int32_t kind, index;
+  } byName[] = {{first, MM_FILE_PLAIN, 1},
+                {first, MM_FILE_SEQUENCE, 0},
+                {first, MM_FILE_ANY, 0},
+                {dir + "/IMG0001.TGA", MM_FILE_ANY, NOT_SET},
+                {"img0001.tga", MM_FILE_ANY, NOT_SET}};
+  for (const auto& c : byName) EXPECT_EQ(MMFile_GetIndexByName(mm.files, c.name, c.kind), c.index) << c.name;
 
   // A still without numbered neighbours asked for as a sequence is the plain record we hold.
   const std::string solo = Picture("solo.tga");
@@ -477,9 +410,9 @@ TEST_F(MMEditTest, SequencesAndPlainRecordsOfOneName) {
   EXPECT_EQ(mm.files.size(), 4u) << "the second examination is appended all the same";
   EXPECT_EQ(mm.files[3]->info.kind, UNI_STILL);
 
-  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, 2), "solo.tga");
-  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, 4), "");
-  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, -1), "");
+  EXPECT_EQ(MMFile_GetShortNameByIndex(mm.files, 2) + MMFile_GetShortNameByIndex(mm.files, 4) +
+                MMFile_GetShortNameByIndex(mm.files, -1),
+            "solo.tga");
   EXPECT_EQ(MMFile_GetPtrByIndex(mm.files, 4), nullptr);
 
   const QMMFileInfo* third = MMFile_GetPtrByIndex(mm.files, 2);
@@ -512,18 +445,6 @@ TEST_F(MMEditTest, RemovingUnusedFilesRenumbersBlocks) {
   EXPECT_TRUE(mm.files.empty());
   MMRemoveUnusedFiles(mm);  // an empty table: nothing to do
   EXPECT_TRUE(ErrNone());
-}
-
-TEST_F(MMEditTest, RemovingUnusedFilesFailsCleanlyWithoutMemory) {
-  for (const char* n : {"a.tga", "b.tga"}) MMFile_Add(mm.files, Picture(n), false);
-  AddFile(mm.video, 0, 1, 0, 0, 1, 25);
-  FaultAfter(Fault::Alloc, 2);
-  GuardedSilent("Test.MMEdit", [&] { MMRemoveUnusedFiles(mm); });
-  EXPECT_EQ(ErrCategory(), 5);
-  ErrClear();
-  EXPECT_EQ(mm.files.size(), 2u) << "an aborted run changes nothing";
-  EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1}));
-  EXPECT_EQ(MemCount(), 1);
 }
 
 TEST_F(MMEditTest, CopyingBlocksBetweenEditLists) {
@@ -576,14 +497,22 @@ TEST_F(MMEditTest, CopyingBlocksBetweenEditLists) {
   MMDone(clip);
 }
 
-TEST_F(MMEditTest, CopyThatRunsOutOfMemoryInsertsNothing) {
+TEST_F(MMEditTest, RunsOutOfMemoryChangeNothing) {
+  for (const char* n : {"a.tga", "b.tga"}) MMFile_Add(mm.files, Picture(n), false);
+  AddFile(mm.video, 0, 1, 0, 0, 1, 25);
   for (int i = 0; i < 3; ++i) AddSilence(mm.audio, i, 1);
-  FaultAfter(Fault::Alloc, 3);
-  GuardedSilent("Test.MMEdit", [&] { MMBlock_Copy(mm.video, mm.files, 0, 3, 0, mm.files, mm.audio); });
-  EXPECT_EQ(ErrCategory(), 5);
-  ErrClear();
-  EXPECT_TRUE(mm.video.items.empty());
-  EXPECT_EQ(MemCount(), 3);
+  const std::pair<int32_t, std::function<void()>> runs[] = {
+      {2, [&] { MMRemoveUnusedFiles(mm); }},
+      {3, [&] { MMBlock_Copy(mm.video, mm.files, 0, 3, 0, mm.files, mm.audio); }}};
+  for (const auto& [n, run] : runs) {
+    FaultAfter(Fault::Alloc, n);
+    GuardedSilent("Test.MMEdit", run);
+    EXPECT_EQ(ErrCategory(), 5);
+    ErrClear();
+    EXPECT_EQ(mm.files.size(), 2u);
+    EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1}));
+    EXPECT_EQ(MemCount(), 4);
+  }
 }
 
 TEST_F(MMEditTest, FileByNameNeedsABlockOfThisList) {

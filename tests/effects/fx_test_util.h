@@ -65,6 +65,17 @@ inline void Ramp(Qimg& img) {
   Make24(img, 256, 1, px);
 }
 
+// The pixels of a 24-bit picture, row by row, as grey levels: -1 where a pixel is not grey.
+inline std::vector<int32_t> Greys(const Qimg& img) {
+  std::vector<int32_t> v;
+  for (int32_t y = 0; y < img.height; ++y)
+    for (int32_t x = 0; x < img.width; ++x) {
+      const Bgr p = At(img, x, y);
+      v.push_back(p[0] == p[1] && p[1] == p[2] ? p[0] : -1);
+    }
+  return v;
+}
+
 inline std::vector<uint8_t> Bytes(const Qimg& img) {
   return std::vector<uint8_t>(img.data, img.data + size_t(img.width) * img.height * img.bytesPerPixel);
 }

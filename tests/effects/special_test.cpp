@@ -218,48 +218,40 @@ TEST_F(SpecialTest, PixelizeBlocks) {
   for (int32_t i = 0; i < 10; ++i) EXPECT_EQ(At(big, i % 5, i / 5), Grey(21));  // 210 div 10
 
   // Blocks of 2 x 2 from the left: the last column of blocks is one pixel wide.
+  // (0 + 10 + 2 + 12) div 4, (20 + 30 + 22 + 32) div 4, (40 + 42) div 2.
   ImgPixelize(img, img, 2, 2);
-  EXPECT_EQ(At(img, 0, 0), Grey(6));  // (0 + 10 + 2 + 12) div 4
-  EXPECT_EQ(At(img, 1, 1), Grey(6));
-  EXPECT_EQ(At(img, 3, 0), Grey(26));  // (20 + 30 + 22 + 32) div 4
-  EXPECT_EQ(At(img, 4, 0), Grey(41));  // (40 + 42) div 2
+  EXPECT_EQ(test::Greys(img), (std::vector<int32_t>{6, 6, 26, 26, 41, 6, 6, 26, 26, 41}));
 
   // Sizes below 2 are held at 2.
   Pic col, one;
   test::Make24(col, 1, 3, {Grey(10), Grey(20), Grey(31)});
   ImgPixelize(col, one, 1, 1);
-  EXPECT_EQ(At(one, 0, 0), Grey(15));
-  EXPECT_EQ(At(one, 0, 2), Grey(31));
+  EXPECT_EQ(test::Greys(one), (std::vector<int32_t>{15, 15, 31}));
 }
 
 TEST_F(SpecialTest, DeinterlaceFourRows) {
   auto rows = [](Qimg& img) {
     test::Make24(img, 2, 4, {Grey(10), Grey(11), Grey(20), Grey(21), Grey(40), Grey(41), Grey(61), Grey(64)});
   };
-  Pic a;
-  rows(a);
-  ImgDeinterlace(a, a, 0, 0);
-  EXPECT_EQ(At(a, 0, 0), Grey(20));  // row 0 = row 1
-  EXPECT_EQ(At(a, 1, 0), Grey(21));
-  EXPECT_EQ(At(a, 0, 1), Grey(20));
-  EXPECT_EQ(At(a, 0, 2), Grey(40));  // (20 + 61) div 2
-  EXPECT_EQ(At(a, 1, 2), Grey(42));  // (21 + 64) div 2
-  EXPECT_EQ(At(a, 0, 3), Grey(61));
-
-  Pic b;
-  rows(b);
-  ImgDeinterlace(b, b, 1, 0);
-  EXPECT_EQ(At(b, 0, 0), Grey(10));
-  EXPECT_EQ(At(b, 0, 1), Grey(25));  // (10 + 40) div 2
-  EXPECT_EQ(At(b, 0, 2), Grey(40));
-  EXPECT_EQ(At(b, 0, 3), Grey(40));  // no row below: a copy of row 2
-
-  Pic c, out;
-  rows(c);
-  ImgDeinterlace(c, out, 0, 1);
-  EXPECT_EQ(At(out, 0, 0), Grey(20));
-  EXPECT_EQ(At(out, 0, 2), Grey(20));  // duplicated from row 1
-  EXPECT_EQ(At(c, 0, 0), Grey(10)) << "the source is read only";
+  // Odd rows replaced: row 0 = row 1, row 2 = (20 + 61) div 2 and (21 + 64) div 2. Even rows
+  // replaced: row 1 = (10 + 40) div 2, the last row without one below a copy of row 2. Duplicated.
+  const struct {
+    int32_t which, duplicate;
+    std::vector<int32_t> greys;
+  } cases[] = {{0, 0, {20, 21, 20, 21, 40, 42, 61, 64}},
+               {1, 0, {10, 11, 25, 26, 40, 41, 40, 41}},
+               {0, 1, {20, 21, 20, 21, 20, 21, 61, 64}}};
+  for (const auto& c : cases) {
+    Pic src, out;
+    rows(src);
+    // Interpolation in place, duplication into another picture, whose source is read only.
+    Qimg& dst = c.duplicate ? out : src;
+    ImgDeinterlace(src, dst, c.which, c.duplicate);
+    EXPECT_EQ(test::Greys(dst), c.greys) << c.which << c.duplicate;
+    if (c.duplicate) {
+      EXPECT_EQ(At(src, 0, 0), Grey(10));
+    }
+  }
 
   // Duplicating keeps every depth; interpolating works at 24 bits.
   Pic w16, i16;
@@ -322,21 +314,18 @@ TEST_F(SpecialTest, Mirrors) {
   Pic row;
   test::Make24(row, 5, 1, {Grey(1), Grey(2), Grey(3), Grey(4), Grey(5)});
   ImgMirrorH(row, row);
-  const uint8_t expectH[] = {1, 2, 3, 2, 1};
-  for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(At(row, x, 0), Grey(expectH[x]));
+  EXPECT_EQ(test::Greys(row), (std::vector<int32_t>{1, 2, 3, 2, 1}));
 
   Pic even, evenOut;
   test::Make24(even, 4, 1, {Grey(1), Grey(2), Grey(3), Grey(4)});
   ImgMirrorH(even, evenOut);
-  EXPECT_EQ(At(evenOut, 2, 0), Grey(2));
-  EXPECT_EQ(At(evenOut, 3, 0), Grey(1));
+  EXPECT_EQ(test::Greys(evenOut), (std::vector<int32_t>{1, 2, 2, 1}));
   EXPECT_EQ(At(even, 3, 0), Grey(4)) << "the source is read only";
 
   Pic col;
   test::Make24(col, 1, 4, {Grey(1), Grey(2), Grey(3), Grey(4)});
   ImgMirrorV(col, col);
-  const uint8_t expectV[] = {1, 2, 2, 1};
-  for (int32_t y = 0; y < 4; ++y) EXPECT_EQ(At(col, 0, y), Grey(expectV[y]));
+  EXPECT_EQ(test::Greys(col), (std::vector<int32_t>{1, 2, 2, 1}));
 
   // Mirror H keeps 8 bits, Mirror V every depth; 8-bit indices move, the palette stays.
   Pic i8, w16;
@@ -347,8 +336,7 @@ TEST_F(SpecialTest, Mirrors) {
   ImgMirrorH(i8, i8);
   ImgMirrorV(w16, w16);
   ASSERT_EQ(i8.bpp, 8);
-  EXPECT_EQ(i8.data[2], indices[0]);
-  EXPECT_EQ(i8.data[1], indices[1]);
+  EXPECT_EQ(i8.data[2] << 8 | i8.data[1], indices[0] << 8 | indices[1]);
   ASSERT_EQ(w16.bpp, 16);
   EXPECT_EQ(std::memcmp(w16.data + 8, words.data(), 4), 0);  // row 2 = row 0
   EXPECT_EQ(std::memcmp(w16.data + 4, words.data() + 4, 4), 0);

@@ -31,69 +31,37 @@ bool IsIdentity(const std::vector<uint8_t>& t) {
   return true;
 }
 
-TEST_F(ToneTest, BrightnessAndAdjustRgbTables) {
-  auto up = Table(BrightnessCalc_, 10), down = Table(BrightnessCalc_, -10);
-  EXPECT_EQ(up[0], 25);  // trunc(10 x 255 x 0.01) = 25
-  EXPECT_EQ(up[230], 255);
-  EXPECT_EQ(up[240], 255);
-  EXPECT_EQ(down[20], 0);
-  EXPECT_EQ(down[255], 230);
-  EXPECT_TRUE(IsIdentity(Table(BrightnessCalc_, 0)));
+TEST_F(ToneTest, TableValues) {
+  // Brightness 10: trunc(10 x 255 x 0.01) = 25; Adjust RGB -50: 50.5 truncated; contrast +-50:
+  // a = 50, k = trunc(128 / 64.5) = 1; gamma 2: 255 x sqrt(64 / 255) = 127.75; gamma 0.01:
+  // 255 x (254 / 255)^100 = 172.14.
+  const struct {
+    FnTableBuilder builder;
+    double value;
+    int32_t index, entry;
+  } entries[] = {{BrightnessCalc_, 10, 0, 25},   {BrightnessCalc_, 10, 230, 255},  {BrightnessCalc_, 10, 240, 255},
+                 {BrightnessCalc_, -10, 20, 0},  {BrightnessCalc_, -10, 255, 230}, {AdjustRGBCalc_, 50, 100, 150},
+                 {AdjustRGBCalc_, 50, 200, 255}, {AdjustRGBCalc_, -50, 101, 50},   {AdjustRGBCalc_, -50, 0, 0},
+                 {AdjustRGBCalc_, -100, 255, 0}, {ContrastCalc_, 50, 100, 86},     {ContrastCalc_, 50, 200, 237},
+                 {ContrastCalc_, 50, 0, 0},      {ContrastCalc_, -50, 100, 114},   {ContrastCalc_, -50, 200, 163},
+                 {ContrastCalc_, -50, 127, 128}, {GammaCalc_, 2, 64, 128},         {GammaCalc_, 2, 0, 0},
+                 {GammaCalc_, 2, 255, 255},      {GammaCalc_, 0.01, 254, 172},     {GammaCalc_, 0.01, 100, 0},
+                 {PosterizeCalc_, 1, 127, 0},    {PosterizeCalc_, 1, 128, 255},    {PosterizeCalc_, 2, 63, 0},
+                 {PosterizeCalc_, 2, 64, 127},   {PosterizeCalc_, 2, 191, 127},    {PosterizeCalc_, 2, 192, 255},
+                 {SolarizeCalc_, 128, 127, 127}, {SolarizeCalc_, 128, 128, 127},   {SolarizeCalc_, 128, 200, 55},
+                 {SolarizeCalc_, 1, 0, 0},       {SolarizeCalc_, 1, 1, 254},       {SolarizeCalc_, 1, 255, 0}};
+  for (const auto& e : entries)
+    EXPECT_EQ(Table(e.builder, e.value)[size_t(e.index)], e.entry) << e.value << " @" << e.index;
 
-  auto more = Table(AdjustRGBCalc_, 50), less = Table(AdjustRGBCalc_, -50);
-  EXPECT_EQ(more[100], 150);
-  EXPECT_EQ(more[200], 255);
-  EXPECT_EQ(less[101], 50);  // 50.5 truncated
-  EXPECT_EQ(less[0], 0);
-  EXPECT_EQ(Table(AdjustRGBCalc_, -100)[255], 0);
-  EXPECT_TRUE(IsIdentity(Table(AdjustRGBCalc_, 0)));
-}
+  const std::pair<FnTableBuilder, double> identities[] = {
+      {BrightnessCalc_, 0}, {AdjustRGBCalc_, 0}, {ContrastCalc_, 0}, {GammaCalc_, 1}, {PosterizeCalc_, 255}};
+  for (const auto& [builder, value] : identities) EXPECT_TRUE(IsIdentity(Table(builder, value))) << value;
 
-TEST_F(ToneTest, ContrastTables) {
   auto full = Table(ContrastCalc_, 100), none = Table(ContrastCalc_, -100);
   for (int32_t i = 0; i < 256; ++i) {
     EXPECT_EQ(full[size_t(i)], i < 128 ? 0 : 255) << i;
     EXPECT_EQ(none[size_t(i)], 128) << i;
   }
-  // Half strength: a = 50, k = trunc(128 / 64.5) = 1.
-  auto half = Table(ContrastCalc_, 50), softer = Table(ContrastCalc_, -50);
-  EXPECT_EQ(half[100], 86);
-  EXPECT_EQ(half[200], 237);
-  EXPECT_EQ(half[0], 0);
-  EXPECT_EQ(softer[100], 114);
-  EXPECT_EQ(softer[200], 163);
-  EXPECT_EQ(softer[127], 128);
-  EXPECT_TRUE(IsIdentity(Table(ContrastCalc_, 0)));
-}
-
-TEST_F(ToneTest, GammaPosterizeSolarizeTables) {
-  EXPECT_TRUE(IsIdentity(Table(GammaCalc_, 1.0)));
-  auto two = Table(GammaCalc_, 2.0);
-  EXPECT_EQ(two[64], 128);  // 255 x sqrt(64 / 255) = 127.75
-  EXPECT_EQ(two[0], 0);
-  EXPECT_EQ(two[255], 255);
-  auto flat = Table(GammaCalc_, 0.01);
-  EXPECT_EQ(flat[254], 172);  // 255 x (254/255)^100 = 172.14
-  EXPECT_EQ(flat[100], 0);
-
-  auto one = Table(PosterizeCalc_, 1);
-  EXPECT_EQ(one[127], 0);
-  EXPECT_EQ(one[128], 255);
-  auto two_levels = Table(PosterizeCalc_, 2);
-  EXPECT_EQ(two_levels[63], 0);
-  EXPECT_EQ(two_levels[64], 127);
-  EXPECT_EQ(two_levels[191], 127);
-  EXPECT_EQ(two_levels[192], 255);
-  EXPECT_TRUE(IsIdentity(Table(PosterizeCalc_, 255)));
-
-  auto half = Table(SolarizeCalc_, 128);
-  EXPECT_EQ(half[127], 127);
-  EXPECT_EQ(half[128], 127);
-  EXPECT_EQ(half[200], 55);
-  auto all = Table(SolarizeCalc_, 1);
-  EXPECT_EQ(all[0], 0);
-  EXPECT_EQ(all[1], 254);
-  EXPECT_EQ(all[255], 0);
 }
 
 TEST_F(ToneTest, TablesGoToTheirOwnChannels) {

@@ -93,16 +93,7 @@ TEST_F(SgiTest, WrittenHeaderPlanesAndRoundTripsAtEveryDepth) {
       ImgConvBpp(img, want, 24);
       const auto b = SaveBytes(img, coded);
       ASSERT_GE(b.size(), 512u);
-      EXPECT_EQ(Be16(b, 0), 474u);
-      EXPECT_EQ(b[2], coded);
-      EXPECT_EQ(b[3], 1);  // bytes per channel
-      EXPECT_EQ(Be16(b, 4), 3u);
-      EXPECT_EQ(Be16(b, 6), 5u);
-      EXPECT_EQ(Be16(b, 8), 3u);
-      EXPECT_EQ(Be16(b, 10), 3u);
-      EXPECT_EQ(Be32(b, 12), 0u);
-      EXPECT_EQ(Be32(b, 16), 255u);
-      EXPECT_EQ(std::vector<uint8_t>(b.begin() + 20, b.begin() + 512), std::vector<uint8_t>(492, 0));
+      EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 512), SgiBytes({.storage = coded, .x = 5, .y = 3}, {}));
       if (!coded) {
         ASSERT_EQ(b.size(), 512u + 5 * 3 * 3);
         // Red plane first, bottom row first; then green, then blue.
@@ -114,9 +105,7 @@ TEST_F(SgiTest, WrittenHeaderPlanesAndRoundTripsAtEveryDepth) {
       }
       ASSERT_EQ(Try([&] { SGILoad(Path("out.sgi"), back); }), kOk);
       EXPECT_TRUE(test::SameImage(want, back));
-      ImgFree(img);
-      ImgFree(want);
-      ImgFree(back);
+      for (Qimg* p : {&img, &want, &back}) ImgFree(*p);
     }
   }
 }
@@ -166,62 +155,49 @@ TEST_F(SgiTest, CodedRowsAndTables) {
   ImgFree(img);
 }
 
-TEST_F(SgiTest, ChannelPlacementAndRowOrderOfEveryVariant) {
-  Qimg img;
-  // One channel, 2 x 2 verbatim: stored bottom row first, grey palette.
-  ASSERT_EQ(LoadBytes(SgiBytes({.x = 2, .y = 2, .z = 1}, {1, 2, 3, 4}), img), kOk);
-  EXPECT_EQ(img.bpp, 8);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{3, 4, 1, 2}));
-  EXPECT_EQ(img.palette[200][0], 200);
-  EXPECT_EQ(img.palette[200][2], 200);
-  ImgFree(img);
-
-  // Grey with alpha loads as 8-bit grey; the alpha plane is dropped.
-  ASSERT_EQ(LoadBytes(SgiBytes({.x = 2, .y = 1, .z = 2}, {10, 20, 99, 98}), img), kOk);
-  EXPECT_EQ(img.bpp, 8);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{10, 20}));
-  ImgFree(img);
-
-  // Four channels: red, green, blue into bytes 2, 1, 0 and alpha into byte 3.
-  ASSERT_EQ(LoadBytes(SgiBytes({.x = 1, .y = 1, .z = 4}, {0x11, 0x22, 0x33, 0x44}), img), kOk);
-  EXPECT_EQ(img.bpp, 32);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x44112233}));
-  ImgFree(img);
-
-  // The same placed from coded rows, two rows high: the first stored row is the bottom one.
-  ASSERT_EQ(LoadBytes(SgiCoded({.x = 2, .y = 2, .z = 3},
-                               {{2, 1, 0}, {0x82, 3, 4, 0}, {2, 5, 0}, {2, 6, 0}, {2, 7, 0}, {0x82, 8, 9, 0}}),
-                      img),
-            kOk);
-  EXPECT_EQ(img.bpp, 24);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x030608, 0x040609, 0x010507, 0x010507}));
-  ImgFree(img);
-
-  // Dimension 1 is one row of one channel whatever the sizes say; dimension 2 one channel.
-  ASSERT_EQ(LoadBytes(SgiBytes({.dimension = 1, .x = 3, .y = 7, .z = 3}, {1, 2, 3}), img), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{1, 2, 3}));
-  EXPECT_EQ(img.height, 1);
-  ImgFree(img);
-  ASSERT_EQ(LoadBytes(SgiBytes({.dimension = 2, .x = 1, .y = 2, .z = 3}, {1, 2}), img), kOk);
-  EXPECT_EQ(img.bpp, 8);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{2, 1}));
-  ImgFree(img);
-}
-
-TEST_F(SgiTest, DamagedRunsStopAtTheRowEnd) {
-  Qimg img;
-  // A repeat of 100 into a 3-wide row, then a literal longer than the data: cut off, no error.
-  ASSERT_EQ(LoadBytes(SgiCoded({.x = 3, .y = 2, .z = 1}, {{100, 7, 0}, {0x85, 1}}), img), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{1, 0, 0, 7, 7, 7}));
-  ImgFree(img);
-  // A row without an end mark and one of length 0 leave zeros.
-  ASSERT_EQ(LoadBytes(SgiCoded({.x = 2, .y = 2, .z = 1}, {{}, {1, 5}}), img), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{5, 0, 0, 0}));
-  ImgFree(img);
-  // A repeat count with its value missing at the data's end.
-  ASSERT_EQ(LoadBytes(SgiCoded({.x = 2, .y = 1, .z = 1}, {{0x81, 4, 2}}), img), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{4, 0}));
-  ImgFree(img);
+TEST_F(SgiTest, ChannelPlacementRowOrderAndDamagedRuns) {
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    int32_t bpp;
+    std::vector<uint32_t> pixels;
+  } cases[] = {
+      {"one channel, bottom row first", SgiBytes({.x = 2, .y = 2, .z = 1}, {1, 2, 3, 4}), 8, {3, 4, 1, 2}},
+      {"grey with alpha: the alpha is dropped", SgiBytes({.x = 2, .y = 1, .z = 2}, {10, 20, 99, 98}), 8, {10, 20}},
+      {"red, green, blue into bytes 2, 1, 0, alpha into 3",
+       SgiBytes({.x = 1, .y = 1, .z = 4}, {0x11, 0x22, 0x33, 0x44}),
+       32,
+       {0x44112233}},
+      {"coded rows, the first stored row the bottom one",
+       SgiCoded({.x = 2, .y = 2, .z = 3},
+                {{2, 1, 0}, {0x82, 3, 4, 0}, {2, 5, 0}, {2, 6, 0}, {2, 7, 0}, {0x82, 8, 9, 0}}),
+       24,
+       {0x030608, 0x040609, 0x010507, 0x010507}},
+      {"dimension 1: one row of one channel",
+       SgiBytes({.dimension = 1, .x = 3, .y = 7, .z = 3}, {1, 2, 3}),
+       8,
+       {1, 2, 3}},
+      {"dimension 2: one channel", SgiBytes({.dimension = 2, .x = 1, .y = 2, .z = 3}, {1, 2}), 8, {2, 1}},
+      {"a repeat past the row's end, a literal past the data's end",
+       SgiCoded({.x = 3, .y = 2, .z = 1}, {{100, 7, 0}, {0x85, 1}}),
+       8,
+       {1, 0, 0, 7, 7, 7}},
+      {"rows without an end mark or bytes leave zeros",
+       SgiCoded({.x = 2, .y = 2, .z = 1}, {{}, {1, 5}}),
+       8,
+       {5, 0, 0, 0}},
+      {"a repeat without its value", SgiCoded({.x = 2, .y = 1, .z = 1}, {{0x81, 4, 2}}), 8, {4, 0}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Qimg img;
+    ASSERT_EQ(LoadBytes(c.bytes, img), kOk);
+    EXPECT_EQ(img.bpp, c.bpp);
+    EXPECT_EQ(test::Pixels(img), c.pixels);
+    if (c.bpp == 8) {
+      EXPECT_EQ(img.palette[200][0] + img.palette[200][2], 400) << "a grey palette";
+    }
+    ImgFree(img);
+  }
 }
 
 TEST_F(SgiTest, InfoReportsSupportDepthAndCompression) {
@@ -248,14 +224,7 @@ TEST_F(SgiTest, InfoReportsSupportDepthAndCompression) {
     PutFile(Path("info.sgi"), bytes);
     QffInfo info;
     ASSERT_EQ(Try([&] { SGIInfo(Path("info.sgi"), info); }), kOk);
-    EXPECT_EQ(info.format, 13);
-    EXPECT_EQ(info.fileSize, int64_t(bytes.size()));
-    EXPECT_EQ(info.video.width, 4);
-    EXPECT_EQ(info.video.height, 3);
-    EXPECT_EQ(info.video.bpp, c.bpp);
-    EXPECT_EQ(info.video.bytesPerPixel * 8, c.bpp);
-    EXPECT_EQ(info.video.frames, 1);
-    EXPECT_EQ(info.video.hasVideo, -1);
+    EXPECT_EQ(stilltest::Still(info), (stilltest::StillFields{13, int64_t(bytes.size()), 4, 3, c.bpp}));
     EXPECT_EQ(info.video.videoReadable, c.readable);
     EXPECT_EQ(info.video.compression, c.compression);
   }
@@ -314,32 +283,20 @@ TEST_F(SgiTest, PicturesTheHeaderCannotHoldAreRefused) {
 }
 
 TEST_F(SgiTest, FailuresLeaveNothingBehind) {
-  Qimg src;
+  Qimg src, img, grey;
   test::MakePattern(src, 6, 4, 24);
   for (int32_t coded : {0, 1}) {
     SCOPED_TRACE(coded);
     SaveBytes(src, coded, "in.sgi");
-    Qimg img;
-    for (Fault kind : {Fault::Open, Fault::Read, Fault::Alloc})
-      EXPECT_GE(stilltest::SweepFaults(kind, kind == Fault::Alloc ? 5 : 6, [&] { SGILoad(Path("in.sgi"), img); }), 1);
-    ImgFree(img);
-    const std::string path = Path("fail.sgi");
-    for (Fault kind : {Fault::Open, Fault::Write, Fault::Alloc}) {
-      test::WriteWholeFile(path, "old");
-      EXPECT_GE(stilltest::SweepFaults(
-                    kind, kind == Fault::Alloc ? 5 : 6, [&] { SGISave(path, src); }, path),
-                1);
-    }
+    stilltest::SweepLoadAndSave([&] { SGILoad(Path("in.sgi"), img); }, [&] { SGISave(Path("fail.sgi"), src); },
+                                Path("fail.sgi"));
   }
   // A picture that needs converting first fails cleanly as well.
-  Qimg grey;
   test::MakePattern(grey, 3, 3, 8);
-  SGISetCompression(1);
   EXPECT_GE(stilltest::SweepFaults(
                 Fault::Alloc, 5, [&] { SGISave(Path("conv.sgi"), grey); }, Path("conv.sgi")),
             2);
-  ImgFree(grey);
-  ImgFree(src);
+  for (Qimg* p : {&src, &img, &grey}) ImgFree(*p);
 }
 
 }  // namespace

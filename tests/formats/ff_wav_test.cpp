@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/test_support.h"
@@ -16,8 +17,8 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
-#include "platform/acm.h"
 #include "os/kernel.h"
+#include "platform/acm.h"
 
 namespace rf {
 namespace {
@@ -110,30 +111,15 @@ TEST_F(FFWavTest, WrittenFileHasTheExactHeaderAndAllFrames) {
   WriteFile(path, f, 10, 1000);
   const std::string bytes = test::ReadWholeFile(path);
   ASSERT_EQ(bytes.size(), 46u + 40000u);
-  ByteReader r(bytes.data(), 46);
-  EXPECT_EQ(r.fourcc(), "RIFF");
-  EXPECT_EQ(r.u32le(), 38u + 40000u);
-  EXPECT_EQ(r.fourcc(), "WAVE");
-  EXPECT_EQ(r.fourcc(), "fmt ");
-  EXPECT_EQ(r.u32le(), 18u);
-  EXPECT_EQ(r.u16le(), 1);
-  EXPECT_EQ(r.u16le(), 2);
-  EXPECT_EQ(r.u32le(), 44100u);
-  EXPECT_EQ(r.u32le(), 176400u);
-  EXPECT_EQ(r.u16le(), 4);
-  EXPECT_EQ(r.u16le(), 16);
-  EXPECT_EQ(r.u16le(), 0);
-  EXPECT_EQ(r.fourcc(), "data");
-  EXPECT_EQ(r.u32le(), 40000u);
-  EXPECT_TRUE(r.ok());
+  // An 18-byte format record: the PCM fields and an extra size of 0.
+  const std::string fmt = FormatBody(1, 2, 44100, 176400, 4, 16) + std::string(2, '\0');
+  EXPECT_EQ(bytes.substr(0, 46), Riff({{"fmt ", fmt}, {"data", std::string(40000, 'x')}}).substr(0, 46));
   EXPECT_EQ(uint8_t(bytes[46 + 4000]), uint8_t(31)) << "the second buffer follows the first";
 
   QffInfo info;
   WAVInfo(path, info);
-  EXPECT_EQ(info.fileSize, 40046);
-  EXPECT_EQ(info.audio.frames, 10000);
-  EXPECT_TRUE(info.audio.hasAudio);
-  EXPECT_TRUE(info.audio.audioReadable);
+  EXPECT_EQ(std::tuple(info.fileSize, info.audio.frames, info.audio.hasAudio, info.audio.audioReadable),
+            std::tuple(40046, 10000, RF_TRUE, RF_TRUE));
   EXPECT_EQ(info.audio.compression, "(#1) PCM, uncompressed");
   EXPECT_TRUE(WaveFormatEqual(info.audio.storedFormat, f));
   EXPECT_TRUE(WaveFormatEqual(info.audio.decodedFormat, f));
@@ -289,10 +275,7 @@ TEST_F(FFWavTest, UndecodableAndTruncatedFilesOpen) {
   WAVLoad(wf, b, 0, 0, 4);
   ASSERT_EQ(b.count, 4);
   const int16_t* s = reinterpret_cast<const int16_t*>(b.SndData);
-  EXPECT_EQ(s[0], 0);
-  EXPECT_EQ(s[1], -32124);
-  EXPECT_EQ(s[2], 32124);
-  EXPECT_EQ(s[3], 0);
+  EXPECT_EQ(std::vector<int16_t>(s, s + 4), (std::vector<int16_t>{0, -32124, 32124, 0}));
   SndFree(b);
   WAVClose(wf);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "formats/ffdesc.h"
 #include "formats/ffsaveopt.h"
@@ -12,18 +13,24 @@ namespace rf {
 namespace {
 
 TEST(FfDescTest, ExtensionLookup) {
-  EXPECT_EQ(FFGetId("photo.JPG", FF_LOAD_TABLE), FF_JPG);
-  EXPECT_EQ(FFGetId("/clips/a.b/photo.jfif", FF_LOAD_TABLE), FF_JPG);
-  EXPECT_EQ(FFGetId("noextension", FF_LOAD_TABLE), FF_AUTO);
-  EXPECT_EQ(FFGetId("/clips.d/noextension", FF_LOAD_TABLE), FF_AUTO) << "a dot in a folder is no extension";
-  EXPECT_EQ(FFGetId("archive.tar.gz", FF_LOAD_TABLE), FF_AUTO);
-  EXPECT_EQ(FFGetId("x.jp", FF_LOAD_TABLE), FF_AUTO) << ".jp must not match inside .jpg";
-  EXPECT_EQ(FFGetId("x.J", FF_LOAD_TABLE), FF_AUTO) << "upper-case list entries never match";
-  EXPECT_EQ(FFGetId("x.mpe", FF_LOAD_TABLE), FF_MPG);
-  EXPECT_EQ(FFGetId("x.mpe", FF_SAVE_TABLE), FF_AUTO);
-  EXPECT_EQ(FFGetId("song.mp2", FF_LOAD_TABLE), FF_MPG) << "MPEG audio reads through the MPEG reader";
-  EXPECT_EQ(FFGetId("song.mp2", FF_SAVE_TABLE), FF_MP2);
-  EXPECT_EQ(FFGetId("x.rle", FF_SAVE_TABLE), FF_AUTO);
+  // A dot in a folder is no extension; .jp must not match inside .jpg; upper-case list entries
+  // never match; MPEG audio reads through the MPEG reader.
+  const struct {
+    const char* name;
+    int32_t table, id;
+  } cases[] = {{"photo.JPG", FF_LOAD_TABLE, FF_JPG},
+               {"/clips/a.b/photo.jfif", FF_LOAD_TABLE, FF_JPG},
+               {"noextension", FF_LOAD_TABLE, FF_AUTO},
+               {"/clips.d/noextension", FF_LOAD_TABLE, FF_AUTO},
+               {"archive.tar.gz", FF_LOAD_TABLE, FF_AUTO},
+               {"x.jp", FF_LOAD_TABLE, FF_AUTO},
+               {"x.J", FF_LOAD_TABLE, FF_AUTO},
+               {"x.mpe", FF_LOAD_TABLE, FF_MPG},
+               {"x.mpe", FF_SAVE_TABLE, FF_AUTO},
+               {"song.mp2", FF_LOAD_TABLE, FF_MPG},
+               {"song.mp2", FF_SAVE_TABLE, FF_MP2},
+               {"x.rle", FF_SAVE_TABLE, FF_AUTO}};
+  for (const auto& c : cases) EXPECT_EQ(FFGetId(c.name, c.table), c.id) << c.name << " " << c.table;
 
   const QffDesc sun = FFGetDesc("image.sun", FF_LOAD_TABLE);
   EXPECT_EQ(sun.id, FF_RAS);
@@ -33,10 +40,8 @@ TEST(FfDescTest, ExtensionLookup) {
 }
 
 TEST(FfDescTest, TablesByIdentifierAndIndex) {
-  EXPECT_TRUE(FFCanSave(FF_TGA));
-  EXPECT_FALSE(FFCanSave(FF_GIF));
-  EXPECT_FALSE(FFCanSave(FF_BAY));
-  EXPECT_TRUE(FFCanSave(FF_MP2));
+  EXPECT_EQ(std::vector<bool>({FFCanSave(FF_TGA), FFCanSave(FF_GIF), FFCanSave(FF_BAY), FFCanSave(FF_MP2)}),
+            std::vector<bool>({true, false, false, true}));
   EXPECT_EQ(FFGetFlags(FF_GIF, FF_LOAD_TABLE), 11);
   EXPECT_EQ(FFGetFlags(FF_MPG, FF_LOAD_TABLE), 26) << "the first row with the identifier";
   EXPECT_EQ(FFGetFlags(FF_GIF, FF_SAVE_TABLE), FF_AUTO);
@@ -78,22 +83,14 @@ TEST(FfDescTest, DialogFilters) {
 }
 
 TEST(FfDescTest, StoredDepthsAndKinds) {
-  EXPECT_EQ(FFSaveDepth(FF_BMP, 16), 24);
-  EXPECT_EQ(FFSaveDepth(FF_TGA, 15), 15);
-  EXPECT_EQ(FFSaveDepth(FF_HAV, 15), 16);
-  EXPECT_EQ(FFSaveDepth(FF_FLC, 32), 8);
-  EXPECT_EQ(FFSaveDepth(FF_PCX, 12), 24) << "any other depth";
-  EXPECT_EQ(FFSaveDepth(FF_WAV, 24), 0);
-  EXPECT_EQ(FFSaveDepth(FF_GIF, 8), FF_AUTO);
-
-  EXPECT_EQ(UniKind(FF_TGA, 1), UNI_STILL);
-  EXPECT_EQ(UniKind(FF_TGA, 2), UNI_SEQUENCE);
-  EXPECT_EQ(UniKind(FF_GIF, 1), UNI_STILL);
-  EXPECT_EQ(UniKind(FF_GIF, 2), UNI_MOVIE);
-  EXPECT_EQ(UniKind(FF_WAV, 0), UNI_MOVIE);
-  EXPECT_EQ(UniKind(0, 1), UNI_UNKNOWN);
-  EXPECT_EQ(UniKind(19, 1), UNI_UNKNOWN);
-  EXPECT_EQ(UniKind(FF_AUTO, 1), UNI_UNKNOWN);
+  // Any other depth (12) takes the format's last entry.
+  const int32_t depths[][3] = {{FF_BMP, 16, 24}, {FF_TGA, 15, 15}, {FF_HAV, 15, 16},    {FF_FLC, 32, 8},
+                               {FF_PCX, 12, 24}, {FF_WAV, 24, 0},  {FF_GIF, 8, FF_AUTO}};
+  for (const auto& d : depths) EXPECT_EQ(FFSaveDepth(d[0], d[1]), d[2]) << d[0] << " " << d[1];
+  const int32_t kinds[][3] = {{FF_TGA, 1, UNI_STILL}, {FF_TGA, 2, UNI_SEQUENCE}, {FF_GIF, 1, UNI_STILL},
+                              {FF_GIF, 2, UNI_MOVIE}, {FF_WAV, 0, UNI_MOVIE},    {0, 1, UNI_UNKNOWN},
+                              {19, 1, UNI_UNKNOWN},   {FF_AUTO, 1, UNI_UNKNOWN}};
+  for (const auto& k : kinds) EXPECT_EQ(UniKind(k[0], k[1]), k[2]) << k[0] << " " << k[1];
 }
 
 TEST(FfDescTest, NumberedNames) {

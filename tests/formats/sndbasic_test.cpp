@@ -61,10 +61,7 @@ TEST_F(SndBasicTest, SilenceBytesFollowTheSampleSizeAndTheDefaultFormat) {
   SndAddSilence(none, 10);
   const WaveFormatEx d = SndDefaultFormat();
   EXPECT_EQ(std::memcmp(&none.format, &d, sizeof d), 0);
-  EXPECT_EQ(none.format.samplesPerSec, 22050u);
-  EXPECT_EQ(none.format.bitsPerSample, 8);
-  EXPECT_EQ(none.format.channels, 1);
-  EXPECT_EQ(none.format.avgBytesPerSec, 22050u);
+  EXPECT_TRUE(WaveFormatEqual(d, Pcm(1, 22050, 8)));
   EXPECT_EQ(none.count, 10);
   EXPECT_EQ(none.SndData[9], 128);
 
@@ -138,8 +135,7 @@ TEST_F(SndBasicTest, MoveCopiesARangeAndDeleteRemovesOrCuts) {
   EXPECT_EQ(part.capacity, 6);
   EXPECT_EQ(part.count, 0) << "a destination without a block starts zeroed; the count is the caller's";
   EXPECT_TRUE(WaveFormatEqual(part.format, b.format));
-  EXPECT_EQ(reinterpret_cast<int16_t*>(part.SndData)[0], 70);
-  EXPECT_EQ(reinterpret_cast<int16_t*>(part.SndData)[2], 90);
+  EXPECT_EQ(Samples16({.SndData = part.SndData, .count = 3, .format = b.format}), (std::vector<int16_t>{70, 80, 90}));
   part.count = 5;
   SndMove(b, part, 0, 2);
   EXPECT_EQ(part.count, 5) << "the count of a destination with a block is left alone";
@@ -201,10 +197,7 @@ TEST_F(SndBasicTest, SampleSizesAndChannelCountsConvertExactly) {
   QSndBuf s8, s24, back, stereo, mono;
   SndConvert(s16, s8, Pcm(1, 8000, 8));
   ASSERT_EQ(s8.count, 4);
-  EXPECT_EQ(s8.SndData[0], 128);
-  EXPECT_EQ(s8.SndData[1], 129);
-  EXPECT_EQ(s8.SndData[2], 0);
-  EXPECT_EQ(s8.SndData[3], 255);
+  EXPECT_EQ(std::vector<uint8_t>(s8.SndData, s8.SndData + 4), (std::vector<uint8_t>{128, 129, 0, 255}));
 
   SndConvert(s16, s24, Pcm(1, 8000, 24));
   ASSERT_EQ(s24.count, 4);
@@ -216,11 +209,8 @@ TEST_F(SndBasicTest, SampleSizesAndChannelCountsConvertExactly) {
 
   SndConvert(s16, stereo, Pcm(2, 8000, 16));
   ASSERT_EQ(stereo.count, 4);
-  const auto st = Samples16(stereo);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(st[i * 2], values[i]) << "mono spreads at full level";
-    EXPECT_EQ(st[i * 2 + 1], values[i]);
-  }
+  EXPECT_EQ(Samples16(stereo), (std::vector<int16_t>{0, 0, 256, 256, -32768, -32768, 32767, 32767}))
+      << "mono spreads at full level";
   SndConvert(stereo, mono, Pcm(1, 8000, 16));
   ASSERT_EQ(mono.count, 4);
   EXPECT_EQ(Samples16(mono), std::vector<int16_t>(values, values + 4));
@@ -236,15 +226,11 @@ TEST_F(SndBasicTest, CompressedSoundConvertsThroughItsPcmAndManagerFailuresAreRe
   const WaveFormatEx s16 = Pcm(2, 8000, 16), u8 = Pcm(1, 8000, 8);
   WaveConvert(src, reinterpret_cast<uint8_t*>(stereo), 2, sizeof stereo, produced, &alaw, &s16);
   ASSERT_EQ(produced, 8);
-  EXPECT_EQ(stereo[0], 8);
-  EXPECT_EQ(stereo[1], 8);
-  EXPECT_EQ(stereo[2], -8);
-  EXPECT_EQ(stereo[3], -8);
+  EXPECT_EQ(std::vector<int16_t>(stereo, stereo + 4), (std::vector<int16_t>{8, 8, -8, -8}));
   uint8_t eight[4] = {};
   WaveConvert(src, eight, 2, sizeof eight, produced, &alaw, &u8);
   ASSERT_EQ(produced, 2);
-  EXPECT_EQ(eight[0], 128);
-  EXPECT_EQ(eight[1], 127);
+  EXPECT_EQ(eight[0] * 256 + eight[1], 128 * 256 + 127);
 
   // 12-bit PCM is a valid record but no stream produces it; an unknown tag has no PCM at all.
   const WaveFormatEx twelve{WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 12, 0};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "formats/qffinfo.h"
 #include "foundation/errors.h"
 #include "foundation/faults.h"
 #include "foundation/monitor.h"
@@ -72,6 +73,38 @@ inline int32_t SweepFaults(Fault kind, int32_t category, const std::function<voi
   }
   ADD_FAILURE() << "the operation kept failing";
   return 0;
+}
+
+// Sweeps load over failing opens, reads and allocations, then save (over an older file at output)
+// over failing opens, writes and allocations; every kind must fail at least once.
+inline void SweepLoadAndSave(const std::function<void()>& load, const std::function<void()>& save,
+                             const std::string& output) {
+  for (Fault kind : {Fault::Open, Fault::Read, Fault::Alloc})
+    EXPECT_GE(SweepFaults(kind, kind == Fault::Alloc ? 5 : 6, load), 1) << "load, fault kind " << int(kind);
+  for (Fault kind : {Fault::Open, Fault::Write, Fault::Alloc}) {
+    test::WriteWholeFile(output, "old");
+    EXPECT_GE(SweepFaults(kind, kind == Fault::Alloc ? 5 : 6, save, output), 1) << "save, fault kind " << int(kind);
+  }
+}
+
+// The fields every still picture's information shares.
+struct StillFields {
+  int32_t format;
+  int64_t fileSize;
+  int32_t width, height, bpp;
+  bool operator==(const StillFields&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const StillFields& f) {
+  return os << "format " << f.format << " size " << f.fileSize << " " << f.width << "x" << f.height << "x" << f.bpp;
+}
+
+// The shared fields of info; the bytes per pixel, the frame count and the video flag must agree.
+inline StillFields Still(const QffInfo& info) {
+  EXPECT_EQ(info.video.bytesPerPixel, (info.video.bpp + 7) / 8);
+  EXPECT_EQ(info.video.frames, 1);
+  EXPECT_EQ(info.video.hasVideo, -1);
+  return {info.format, info.fileSize, info.video.width, info.video.height, info.video.bpp};
 }
 
 }  // namespace rf::stilltest

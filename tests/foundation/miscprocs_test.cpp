@@ -33,13 +33,9 @@ TEST_F(MiscProcsTest, TextToSeconds) {
   EXPECT_DOUBLE_EQ(StrToSec("  01:05.040 ", 0), 65.04);
   EXPECT_DOUBLE_EQ(StrToSec("42", 0), 42.0);
   EXPECT_DOUBLE_EQ(StrToSec("2:30", 0), 150.0);
-  EXPECT_DOUBLE_EQ(StrToSec(".250", 7.0), 7.0) << "an empty seconds field is invalid";
-  EXPECT_DOUBLE_EQ(StrToSec("abc", 7.0), 7.0);
-  EXPECT_DOUBLE_EQ(StrToSec("", 7.0), 7.0);
-  EXPECT_DOUBLE_EQ(StrToSec("1:x:03", 7.0), 7.0);
-  EXPECT_DOUBLE_EQ(StrToSec("1:2:3:4", 7.0), 7.0);
-  EXPECT_DOUBLE_EQ(StrToSec("5.", 7.0), 7.0);
-  EXPECT_DOUBLE_EQ(StrToSec("99999999999", 7.0), 7.0);
+  // Invalid texts give the default; an empty seconds field (".250") is invalid too.
+  for (const char* bad : {".250", "abc", "", "1:x:03", "1:2:3:4", "5.", "99999999999"})
+    EXPECT_DOUBLE_EQ(StrToSec(bad, 7.0), 7.0) << bad;
 }
 
 TEST_F(MiscProcsTest, IntegerFormatter) {

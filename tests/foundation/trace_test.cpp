@@ -43,12 +43,10 @@ TEST_F(TraceTest, StartWritesTheHeading) {
   TraceStart("Reelforge 0.1");
   ASSERT_TRUE(TraceActive());
   const auto lines = Lines();
+  const char* patterns[] = {"Reelforge 0\\.1", R"(Trace started at \d{4}-\d\d-\d\d, \d\d:\d\d)",
+                            R"(OS: Linux v\d+\.\d+ - build \d+)", R"(CPU: .+, processors: [1-9]\d*)", "-{40}"};
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "Reelforge 0.1");
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(Trace started at \d{4}-\d\d-\d\d, \d\d:\d\d)"))) << lines[1];
-  EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(OS: Linux v\d+\.\d+ - build \d+)"))) << lines[2];
-  EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(CPU: .+, processors: [1-9]\d*)"))) << lines[3];
-  EXPECT_EQ(lines[4], std::string(40, '-'));
+  for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(std::regex_match(lines[i], std::regex(patterns[i]))) << lines[i];
 }
 
 TEST_F(TraceTest, ErrorRecordCarriesCallPathAndMachineState) {
@@ -65,13 +63,14 @@ TEST_F(TraceTest, ErrorRecordCarriesCallPathAndMachineState) {
   const auto lines = Lines();
   ASSERT_GE(lines.size(), 5u + 8u);
   EXPECT_EQ(lines[5], "!6:1;\"Cannot open file: " + missing + "\"");
-  EXPECT_TRUE(std::regex_match(lines[6], std::regex("@MainUnit\\.FileAdd:Basic\\.FOpen;[1-9][0-9]*"))) << lines[6];
-  EXPECT_EQ(lines[7], "#Physical memory:");
-  EXPECT_TRUE(std::regex_match(lines[8], std::regex(R"(#  total: [\d,]+k, free: [\d,]+k)"))) << lines[8];
-  EXPECT_EQ(lines[9], "#Swap memory:");
-  EXPECT_TRUE(std::regex_match(lines[10], std::regex(R"(#  total: [\d,]+k, free: [\d,]+k)"))) << lines[10];
-  EXPECT_EQ(lines[11], "#Drive /");
-  EXPECT_TRUE(std::regex_match(lines[12], std::regex(R"(#  total: \d{1,3}(,\d{3})*k, free: [\d,]+k)"))) << lines[12];
+  const char* patterns[] = {R"(@MainUnit\.FileAdd:Basic\.FOpen;[1-9][0-9]*)",
+                            "#Physical memory:",
+                            R"(#  total: [\d,]+k, free: [\d,]+k)",
+                            "#Swap memory:",
+                            R"(#  total: [\d,]+k, free: [\d,]+k)",
+                            "#Drive /",
+                            R"(#  total: \d{1,3}(,\d{3})*k, free: [\d,]+k)"};
+  for (size_t i = 0; i < 7; ++i) EXPECT_TRUE(std::regex_match(lines[6 + i], std::regex(patterns[i]))) << lines[6 + i];
 }
 
 TEST_F(TraceTest, WarningsAndForeignExceptionsAreRecorded) {
@@ -79,7 +78,6 @@ TEST_F(TraceTest, WarningsAndForeignExceptionsAreRecorded) {
   WarnSetText(1, "libpng warning: iCCP: known incorrect sRGB profile", Site{77});
   GuardedSilent("Test.Run", [] { throw std::runtime_error("boom"); });
   ErrClear();
-  const auto lines = Lines();
   const std::string all = test::ReadWholeFile(file);
   EXPECT_NE(all.find("?1:2147483647;\"libpng warning: iCCP: known incorrect sRGB profile\"\r\n@;77\r\n"),
             std::string::npos);
@@ -91,10 +89,8 @@ TEST_F(TraceTest, WriteTextSplitsAtLineEnds) {
   TraceWriteText("one\r\ntwo\r\n");
   TraceWrite("plain");
   const auto lines = Lines();
-  ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[5], "#one");
-  EXPECT_EQ(lines[6], "#two");
-  EXPECT_EQ(lines[7], "plain");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()),
+            (std::vector<std::string>{"#one", "#two", "plain"}));
 }
 
 TEST_F(TraceTest, InactiveTraceWritesNothingAndFailedStartStaysInactive) {

@@ -35,8 +35,9 @@ TEST_F(TrackedMemTest, SizesGrowByFivePercentToWholeWords) {
   }
 }
 
-TEST_F(TrackedMemTest, ResizeKeepsOneEntryAndTheContents) {
-  char* p = nullptr;
+// Resize keeps one entry and the contents, New adds a second entry, String replaces the buffer.
+TEST_F(TrackedMemTest, KindsOfAllocation) {
+  char *p = nullptr, *first = nullptr, *s = nullptr;
   ASSERT_EQ(_memalloc_(p, 16, MEM_RESIZE, "Test.Resize.p"), 0);
   std::memcpy(p, "0123456789abcdef", 16);
   ASSERT_EQ(_memalloc_(p, 4000, MEM_RESIZE, "Test.Resize.p"), 0);
@@ -45,23 +46,15 @@ TEST_F(TrackedMemTest, ResizeKeepsOneEntryAndTheContents) {
   EXPECT_EQ(p[3999], 0) << "grown part is zero-filled";
   MemFree(p);
   EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(MemCount(), 0);
-}
 
-TEST_F(TrackedMemTest, NewKindAddsASecondEntry) {
-  char* p = nullptr;
-  ASSERT_EQ(_memalloc_(p, 8, MEM_NEW, "Test.New.p"), 0);
-  char* first = p;
+  ASSERT_EQ(_memalloc_(first, 8, MEM_NEW, "Test.New.p"), 0);
+  p = first;
   ASSERT_EQ(_memalloc_(p, 8, MEM_NEW, "Test.New.p"), 0);
   EXPECT_NE(p, first);
   EXPECT_EQ(MemCount(), 2);
   MemFree(p);
   MemFree(first);
-  EXPECT_EQ(MemCount(), 0);
-}
 
-TEST_F(TrackedMemTest, StringKindReplacesTheBuffer) {
-  char* s = nullptr;
   ASSERT_EQ(_memalloc_(s, 10, MEM_STRING, "Test.Str.s"), 0);
   std::strcpy(s, "abc");
   ASSERT_EQ(_memalloc_(s, 20, MEM_STRING, "Test.Str.s"), 0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "common/test_support.h"
@@ -118,52 +119,42 @@ TEST_F(ImgBasicTest, CopyAndExchangeKeepEverything) {
 }
 
 TEST_F(ImgBasicTest, OperationTable) {
+  // One row of each depth map and of each flag; Chaos keeps 8 bits without palette mode; an
+  // unknown operation (33) keeps the defaults.
+  const struct {
+    int32_t op;
+    std::vector<int32_t> bppMap;
+    std::vector<bool> flags;  // in place, palette mode, convert destination, keep deeper
+  } rows[] = {{19, {8, 24, 16, 24, 24, 24}, {true, true, false, false}},
+              {13, {8, 15, 16, 24, 32, 24}, {true, false, false, false}},
+              {2, {24, 24, 24, 24, 24, 24}, {false, false, false, false}},
+              {4, {8, 24, 24, 24, 24, 24}, {false, false, false, false}},
+              {IMG_OP_SPRITE, {8, 15, 16, 24, 32, 24}, {false, false, true, false}},
+              {IMG_OP_INSERT, {8, 15, 16, 24, 32, 24}, {false, false, false, true}},
+              {IMG_OP_CROP, {8, 24, 24, 24, 24, 24}, {true, false, false, false}},
+              {IMG_OP_RESAMPLE, {24, 24, 24, 24, 24, 24}, {false, false, false, false}},
+              {33, {24, 24, 24, 24, 24, 24}, {true, false, false, false}}};
   ImgOpInfo info;
-  ImgInfo(info, 19);
-  EXPECT_EQ(std::vector<int32_t>(info.bppMap, info.bppMap + 6), (std::vector<int32_t>{8, 24, 16, 24, 24, 24}));
-  EXPECT_TRUE(info.inPlace);
-  EXPECT_TRUE(info.palMode);
-
-  ImgInfo(info, 13);
-  EXPECT_EQ(std::vector<int32_t>(info.bppMap, info.bppMap + 6), (std::vector<int32_t>{8, 15, 16, 24, 32, 24}));
-  ImgInfo(info, 2);
-  EXPECT_EQ(std::vector<int32_t>(info.bppMap, info.bppMap + 6), (std::vector<int32_t>(6, 24)));
-  EXPECT_FALSE(info.inPlace);
-  ImgInfo(info, 4);
-  EXPECT_EQ(info.bppMap[0], 8) << "Chaos keeps 8 bits without palette mode";
-  EXPECT_FALSE(info.palMode);
-  EXPECT_FALSE(info.inPlace);
-
-  ImgInfo(info, 14);
-  ASSERT_EQ(info.paramCount, 3);
-  EXPECT_DOUBLE_EQ(info.params[2].minimum, 0.01);
-  EXPECT_DOUBLE_EQ(info.params[2].maximum, 5);
-  EXPECT_DOUBLE_EQ(info.params[2].deflt, 1);
-  ImgInfo(info, 24);
-  EXPECT_EQ(info.paramCount, 2);
-  EXPECT_DOUBLE_EQ(info.params[1].maximum, 64);
-  ImgInfo(info, 29);
-  EXPECT_DOUBLE_EQ(info.params[0].deflt, 128);
-  ImgInfo(info, 16);
-  EXPECT_EQ(info.paramCount, 1);
-  EXPECT_DOUBLE_EQ(info.params[0].minimum, -180);
-
-  ImgInfo(info, IMG_OP_SPRITE);
-  EXPECT_TRUE(info.convertDest);
-  EXPECT_FALSE(info.keepDeeper);
-  EXPECT_FALSE(info.inPlace);
-  ImgInfo(info, IMG_OP_INSERT);
-  EXPECT_TRUE(info.keepDeeper);
-  ImgInfo(info, IMG_OP_CROP);
-  EXPECT_TRUE(info.inPlace);
-  EXPECT_EQ(info.bppMap[2], 24);
-  ImgInfo(info, IMG_OP_RESAMPLE);
-  EXPECT_EQ(info.bppMap[0], 24);
-
-  ImgInfo(info, 33);
-  EXPECT_EQ(info.op, 33);
-  EXPECT_TRUE(info.inPlace) << "an unknown operation keeps the defaults";
-  EXPECT_EQ(info.bppMap[0], 24);
+  for (const auto& r : rows) {
+    ImgInfo(info, r.op);
+    EXPECT_EQ(info.op, r.op);
+    EXPECT_EQ(std::vector<int32_t>(info.bppMap, info.bppMap + 6), r.bppMap) << r.op;
+    EXPECT_EQ(std::vector<bool>({info.inPlace != 0, info.palMode != 0, info.convertDest != 0, info.keepDeeper != 0}),
+              r.flags)
+        << r.op;
+  }
+  // A sample of parameter rows: operation, count, one parameter's minimum, maximum and default.
+  const struct {
+    int32_t op, count, param;
+    double minimum, maximum, deflt;
+  } params[] = {{14, 3, 2, 0.01, 5, 1}, {24, 2, 1, 2, 64, 2}, {29, 3, 0, 1, 255, 128}, {16, 1, 0, -180, 180, 0}};
+  for (const auto& p : params) {
+    ImgInfo(info, p.op);
+    const ImgOpParam& q = info.params[p.param];
+    EXPECT_EQ(std::tuple(info.paramCount, q.minimum, q.maximum, q.deflt),
+              std::tuple(p.count, p.minimum, p.maximum, p.deflt))
+        << p.op;
+  }
 
   ImgInitInfo(info);
   ImgInfoSetBpp(info, 12, 8);

@@ -27,34 +27,23 @@ std::vector<uint32_t> Iota(int32_t n) {
 }
 
 // Which source column (or row) each destination column (or row) of ImgResize takes.
-std::vector<uint32_t> ResizedColumns(int32_t from, int32_t to) {
+std::vector<uint32_t> Resized(int32_t from, int32_t to, bool rows) {
   Qimg a, b;
-  MakeFrom(a, from, 1, 8, Iota(from));
-  ImgResize(a, b, to, 1);
+  MakeFrom(a, rows ? 1 : from, rows ? from : 1, 8, Iota(from));
+  ImgResize(a, b, rows ? 1 : to, rows ? to : 1);
   std::vector<uint32_t> v = Pixels(b);
   ImgFree(a);
   ImgFree(b);
   return v;
 }
-
-std::vector<uint32_t> ResizedRows(int32_t from, int32_t to) {
-  Qimg a, b;
-  MakeFrom(a, 1, from, 8, Iota(from));
-  ImgResize(a, b, 1, to);
-  std::vector<uint32_t> v = Pixels(b);
-  ImgFree(a);
-  ImgFree(b);
-  return v;
-}
+std::vector<uint32_t> ResizedColumns(int32_t from, int32_t to) { return Resized(from, to, false); }
+std::vector<uint32_t> ResizedRows(int32_t from, int32_t to) { return Resized(from, to, true); }
 
 TEST_F(ImgGeomTest, ResizeSequences) {
-  EXPECT_EQ(ResizedColumns(4, 8), (std::vector<uint32_t>{0, 0, 1, 1, 2, 2, 3, 3}));
+  // Shrinking columns: the rule the closed forms below leave open.
   EXPECT_EQ(ResizedColumns(8, 4), (std::vector<uint32_t>{0, 2, 4, 6}));
   EXPECT_EQ(ResizedColumns(9, 6), (std::vector<uint32_t>{0, 2, 4, 5, 7, 8})) << "a sum on a boundary skips one more";
   EXPECT_EQ(ResizedRows(9, 6), (std::vector<uint32_t>{0, 2, 3, 5, 6, 8}));
-  EXPECT_EQ(ResizedRows(4, 8), (std::vector<uint32_t>{0, 0, 1, 1, 2, 2, 3, 3}));
-  EXPECT_EQ(ResizedColumns(5, 5), Iota(5));
-  EXPECT_EQ(ResizedRows(5, 5), Iota(5));
 }
 
 // The closed forms of the stepping rules, over many sizes: enlarging takes floor(n step), shrinking
@@ -99,30 +88,23 @@ TEST_F(ImgGeomTest, ResizeKeepsEightBitsAndWorksInPlace) {
   for (Qimg* p : {&pal, &out, &w16, &rgb}) ImgFree(*p);
 }
 
-std::vector<uint32_t> ResampledRow(const std::vector<uint32_t>& grey, int32_t to) {
+// A grey row (or column) resampled to another length, as grey levels.
+std::vector<uint32_t> Resampled(const std::vector<uint32_t>& grey, int32_t to, bool column) {
   std::vector<uint32_t> px;
   for (uint32_t g : grey) px.push_back(g * 0x010101);
+  const int32_t n = int32_t(px.size());
   Qimg a, b;
-  MakeFrom(a, int32_t(px.size()), 1, 24, px);
-  ImgResample(a, b, to, 1);
+  MakeFrom(a, column ? 1 : n, column ? n : 1, 24, px);
+  ImgResample(a, b, column ? 1 : to, column ? to : 1);
   std::vector<uint32_t> out;
   for (uint32_t v : Pixels(b)) out.push_back(v & 0xFF);
   ImgFree(a);
   ImgFree(b);
   return out;
 }
-
+std::vector<uint32_t> ResampledRow(const std::vector<uint32_t>& grey, int32_t to) { return Resampled(grey, to, false); }
 std::vector<uint32_t> ResampledColumn(const std::vector<uint32_t>& grey, int32_t to) {
-  std::vector<uint32_t> px;
-  for (uint32_t g : grey) px.push_back(g * 0x010101);
-  Qimg a, b;
-  MakeFrom(a, 1, int32_t(px.size()), 24, px);
-  ImgResample(a, b, 1, to);
-  std::vector<uint32_t> out;
-  for (uint32_t v : Pixels(b)) out.push_back(v & 0xFF);
-  ImgFree(a);
-  ImgFree(b);
-  return out;
+  return Resampled(grey, to, true);
 }
 
 TEST_F(ImgGeomTest, ResampleEnlargesByMidpoints) {
