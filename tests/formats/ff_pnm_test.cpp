@@ -96,7 +96,7 @@ TEST_F(PnmTest, TokensCommentsAndGreyMaps) {
     ASSERT_EQ(Load(Grey16(head), img), kOk);
     EXPECT_EQ(img.bpp, 8);
     std::vector<int> want;
-    for (int i = 0; i < 16; ++i) want.push_back(i * 16);
+    for (int i = 0; i < 16; ++i) want.push_back(i * 17);
     EXPECT_EQ(Samples(img), want);
     EXPECT_EQ(img.palette[77][0], 77);
     EXPECT_EQ(img.palette[77][2], 77);
@@ -143,31 +143,49 @@ TEST_F(PnmTest, BufferedReaderStopsAtTheFileEnd) {
             kOk);
 }
 
-TEST_F(PnmTest, SamplesAreShiftedByTheMaximumValue) {
+TEST_F(PnmTest, SamplesAreScaledFromTheMaximumValueWithRounding) {
   struct Case {
     int maxValue, sample, want;
   };
-  const Case cases[] = {{15, 15, 240},   {15, 1, 16},       {1, 1, 128},  {255, 200, 200}, {128, 128, 128},
-                        {127, 127, 254}, {1023, 1023, 255}, {1023, 8, 2}, {15, 40, 255},   {65535, 65535, 255}};
+  // 127: 64 is 128.5 of 255, rounded up; 65535: 0x12FF is nearer 0x13 than its high byte.
+  const Case cases[] = {{15, 15, 255},       {15, 1, 17},           {1, 1, 255},          {1, 0, 0},    {255, 200, 200},
+                        {127, 64, 129},      {127, 1, 2},           {63, 32, 130},        {1023, 8, 2}, {15, 40, 255},
+                        {65535, 65535, 255}, {65535, 0x12FF, 0x13}, {65535, 0x127F, 0x12}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "max " << c.maxValue << " sample " << c.sample);
+    for (bool binary : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "max " << c.maxValue << " sample " << c.sample << " binary " << binary);
+      Qimg img;
+      std::string text = (binary ? "P5 4 4 " : "P2 4 4 ") + std::to_string(c.maxValue) + "\n";
+      for (int i = 0; i < 16; ++i) {
+        if (!binary)
+          text += std::to_string(c.sample) + " ";
+        else if (c.maxValue > 255)  // two bytes per sample, high byte first
+          text += {char(c.sample >> 8), char(c.sample)};
+        else
+          text += char(c.sample);
+      }
+      ASSERT_EQ(Load(text, img), kOk);
+      EXPECT_EQ(Samples(img), std::vector<int>(16, c.want));
+      ImgFree(img);
+    }
+  }
+}
+
+TEST_F(PnmTest, BitmapsLoadBlackAndWhite) {
+  // 1 is black. Text bits need no blanks between them; binary rows start on a new byte, the
+  // highest bit first.
+  const std::vector<int> want = {0, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255};
+  for (const std::string& file :
+       {std::string("P1 5 4\n1000 0\n# comment\n000001\t1111\n1111\n0"), std::string("P1\n5 4 10000000001111111110"),
+        std::string("P4 5 4\n") + std::string("\x80\x00\xFF\xF7", 4)}) {
+    SCOPED_TRACE(file);
     Qimg img;
-    std::string text = "P2 4 4 " + std::to_string(c.maxValue) + "\n";
-    for (int i = 0; i < 16; ++i) text += std::to_string(c.sample) + " ";
-    ASSERT_EQ(Load(text, img), kOk);
-    EXPECT_EQ(Samples(img), std::vector<int>(16, c.want));
+    ASSERT_EQ(Load(file, img), kOk);
+    EXPECT_EQ(img.bpp, 8);
+    EXPECT_EQ(Samples(img), want);
+    EXPECT_EQ(img.palette[255][1], 255);
     ImgFree(img);
   }
-  // Binary maps past 255 hold two bytes per sample, high byte first.
-  Qimg img;
-  std::string p5 = "P5 4 4 65535\n";
-  for (int i = 0; i < 16; ++i) p5 += std::string("\x12\x34", 2);
-  ASSERT_EQ(Load(p5, img), kOk);
-  EXPECT_EQ(Samples(img), std::vector<int>(16, 0x12));
-  ImgFree(img);
-  ASSERT_EQ(Load("P5 4 4 15\n" + std::string(16, '\x0F'), img), kOk);
-  EXPECT_EQ(Samples(img), std::vector<int>(16, 240));
-  ImgFree(img);
 }
 
 TEST_F(PnmTest, SizeLimitsAndInfo) {
@@ -184,8 +202,9 @@ TEST_F(PnmTest, SizeLimitsAndInfo) {
       {"P6 3 4 255\n", 3, 4, 24, 0, "Binary encoded"},
       {"P2 4 3 255\n", 4, 3, 8, 0, "Ascii encoded"},
       {"P5 4097 4 255\n", 4097, 4, 8, 0, "Binary encoded"},
-      {"P1 8 8\n", 8, 8, 8, 0, "Ascii encoded"},
-      {"P4 8 8\n", 8, 8, 8, 0, "Binary encoded"},
+      {"P1 8 8\n", 8, 8, 8, -1, "Ascii encoded"},
+      {"P4 8 8\n", 8, 8, 8, -1, "Binary encoded"},
+      {"P4 2147483647 8\n", 2147483647, 8, 8, 0, "Binary encoded"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.head);
@@ -231,7 +250,12 @@ TEST_F(PnmTest, DamagedFilesGiveTheirErrors) {
       {"max70000.pnm", "P6 4 4 70000\n", {7, 2}, {7, 2}},
       {"header_end.pnm", "P6 4 4", {7, 9}, {7, 9}},
       {"comment_to_end.pnm", "P6 4 # no more", {7, 9}, {7, 9}},
-      {"huge_width.pnm", "P6 99999999999999999999 4 255\n", kOk, {7, 1}},
+      // Sizes past 31 bits are refused, not cut to some other number.
+      {"huge_width.pnm", "P6 99999999999999999999 4 255\n", {7, 2}, {7, 2}},
+      {"width_2_32.pnm", "P6\n4294967296 13\n255\n", {7, 2}, {7, 2}},
+      {"height_2_31.pnm", "P5 4 2147483648 255\n", {7, 2}, {7, 2}},
+      {"bitmap_short.pnm", "P4 9 4\n" + std::string(7, 'a'), kOk, {7, 9}},
+      {"bitmap_text_digit.pnm", "P1 4 4 0 1 2" + std::string(30, ' '), kOk, {7, 9}},
       {"binary_short.pnm", "P6 4 4 255\n" + std::string(47, 'a'), kOk, {7, 9}},
       {"binary16_short.pnm", "P5 4 4 256\n" + std::string(31, 'a'), kOk, {7, 9}},
       {"text_short.pnm", Grey16("P2 4 4 15\n").substr(0, 30), kOk, {7, 9}},
