@@ -188,7 +188,9 @@ void TGAOpen_(QImgFile& imgf, std::string_view name) {
     const int32_t depth = r.u8();
     const int32_t descriptor = r.u8();
     const int32_t plainType = type & ~kTypeRle;
-    if ((type & 0xF0) != 0 || plainType < kTypeMapped || plainType > kTypeGrey) ImgFileFail(7, 2);
+    // A colour-map type past 1 is no picture of this format: other files whose bytes happen to
+    // make a valid image type are refused by it.
+    if ((type & 0xF0) != 0 || plainType < kTypeMapped || plainType > kTypeGrey || mapType > 1) ImgFileFail(7, 2);
 
     ImgFileSetGeometry(imgf, width, height, depth == 16 ? 15 : depth);
     // Colour-mapped pixels are palette indices, grey ones grey levels; other depths have no

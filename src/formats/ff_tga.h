@@ -11,7 +11,8 @@
 namespace rf {
 
 // Opens the file, reads and checks its 18-byte header into imgf; the file stays open.
-// Error (7, 2) when the image type is not 1, 2, 3 (grey), 9, 10 or 11.
+// Error (7, 2) when the image type is not 1, 2, 3 (grey), 9, 10 or 11, or the colour-map type not
+// 0 or 1.
 void TGAOpen_(QImgFile& imgf, std::string_view name);
 void TGAInfo(std::string_view name, QffInfo& info);
 // Error (7, 1) for depths the picture record has no layout for, and for colour-mapped or grey

@@ -360,6 +360,7 @@ TEST_F(TgaTest, DamagedFilesGiveTheirErrors) {
       {"type4.tga", TgaBytes({.type = 4, .depth = 8}, {1}), {7, 2}, {7, 2}},
       {"type0.tga", TgaBytes({.type = 0}, {1, 2, 3}), {7, 2}, {7, 2}},
       {"type19.tga", TgaBytes({.type = 19, .depth = 8}, {1}), {7, 2}, {7, 2}},
+      {"map_type2.tga", TgaBytes({.mapType = 2}, {1, 2, 3}), {7, 2}, {7, 2}},
       {"short_header.tga", {0, 0, 2, 0, 0, 0, 0}, {6, 3}, {6, 3}},
       {"zero_width.tga", TgaBytes({.width = 0}, {1, 2, 3}), kOk, {7, 2}},
       {"depth12.tga", TgaBytes({.depth = 12}, {1, 2}), kOk, {7, 1}},
