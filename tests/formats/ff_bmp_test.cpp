@@ -163,75 +163,42 @@ TEST_F(BmpTest, RoundTripsAtEveryDepthAndWidth) {
 }
 
 TEST_F(BmpTest, EveryBitCountFieldsAndRowOrderLoad) {
-  const std::vector<uint32_t> argb = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+  // Masks: red, green, blue (and alpha).
+  const std::vector<uint32_t> argb = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, xbgr = {0xFF, 0xFF00, 0xFF0000},
+                              ten = {0x3FF00000, 0xFFC00, 0x3FF}, w565 = {0xF800, 0x7E0, 0x1F},
+                              w555 = {0x7C00, 0x3E0, 0x1F}, w4444 = {0xF00, 0xF0, 0xF, 0xF000},
+                              w1555 = {0x7C00, 0x3E0, 0x1F, 0x8000};
   struct Case {
-    const char* name;
     BmpHead head;
     std::vector<uint8_t> pixels;
     int32_t bpp;
     std::vector<uint32_t> want;
     std::vector<uint8_t> palette = Quads(16);
   };
+  // Rows are padded to words, bottom row first unless the height is negative; bits and nibbles
+  // from the highest on.
   const Case cases[] = {
-      // OS/2: 12-byte header, three-byte colour entries.
-      {"OS/2",
-       {.infoSize = 12, .width = 2, .height = 2},
-       {0, 1, 0, 0, 1, 1, 0, 0},
-       8,
-       {1, 1, 0, 1},
-       {1, 2, 3, 4, 5, 6}},
-      // A 124-byte header: the colour table follows it.
-      {"8 bits, 124-byte header", {.infoSize = 124}, {2, 0, 0, 0}, 8, {2}},
-      // 16 bits: a 15-bit picture, the unused top bit dropped.
-      {"16 bits", {.width = 2, .bitCount = 16}, {0x1F, 0xFC, 0xE0, 0x03}, 15, {0x7C1F, 0x03E0}},
-      // Bits from the highest on; rows padded to words, bottom row first.
-      {"1 bit", {.width = 10, .height = 2, .bitCount = 1}, {0xA0, 0x40, 0, 0, 0x01, 0xC0, 0, 0}, 8, {0, 0, 0, 0, 0,
-                                                                                                     0, 0, 1, 1, 1,
-                                                                                                     1, 0, 1, 0, 0,
-                                                                                                     0, 0, 0, 0, 1}},
-      {"4 bits", {.width = 3, .bitCount = 4}, {0x12, 0x3F, 0, 0}, 8, {1, 2, 3}},
-      {"32 bits, no fields", {.bitCount = 32}, {1, 2, 3, 4}, 24, {0x030201}},
-      {"32 bits, 124-byte header with alpha",
-       {.infoSize = 124, .bitCount = 32, .compression = 3, .masks = argb},
-       {1, 2, 3, 4},
-       32,
-       {0x04030201}},
-      {"32 bits, fields after the header",
-       {.bitCount = 32, .compression = 3, .masks = {0xFF, 0xFF00, 0xFF0000}},
-       {1, 2, 3, 4},
-       24,
-       {0x010203}},
-      {"32 bits, 10-bit fields",
-       {.bitCount = 32, .compression = 3, .masks = {0x3FF00000, 0xFFC00, 0x3FF}},
-       {0xFF, 0x03, 0, 0x20},
-       24,
-       {0x8000FF}},
-      {"16 bits, fields of the 16-bit layout",
-       {.bitCount = 16, .compression = 3, .masks = {0xF800, 0x7E0, 0x1F}},
-       {0x34, 0x12},
-       16,
-       {0x1234}},
-      {"16 bits, fields of the 15-bit layout",
-       {.bitCount = 16, .compression = 3, .masks = {0x7C00, 0x3E0, 0x1F}},
-       {0x34, 0x12},
-       15,
-       {0x1234}},
-      {"16 bits, 56-byte header, four bits a channel",
-       {.infoSize = 56, .bitCount = 16, .compression = 3, .masks = {0xF00, 0xF0, 0xF, 0xF000}},
-       {0x34, 0x12},
-       32,
-       {0x11223344}},
-      {"16 bits, alpha fields",
-       {.bitCount = 16, .compression = 6, .masks = {0x7C00, 0x3E0, 0x1F, 0x8000}},
-       {0x1F, 0x80},
-       32,
-       {0xFF0000FF}},
-      {"top-down 24 bits", {.height = -2, .bitCount = 24}, {1, 2, 3, 0, 4, 5, 6, 0}, 24, {0x030201, 0x060504}},
-      {"top-down 1 bit", {.width = 2, .height = -2, .bitCount = 1}, {0x80, 0, 0, 0, 0x40, 0, 0, 0}, 8, {1, 0, 0, 1}},
-      {"top-down 32 bits", {.height = -2, .bitCount = 32}, {1, 2, 3, 0, 4, 5, 6, 0}, 24, {0x030201, 0x060504}},
-  };
+      {{.infoSize = 12, .width = 2, .height = 2}, {0, 1, 0, 0, 1, 1, 0, 0}, 8, {1, 1, 0, 1}, {1, 2, 3, 4, 5, 6}},
+      {{.infoSize = 124}, {2, 0, 0, 0}, 8, {2}},                                       // the colour table after it
+      {{.width = 2, .bitCount = 16}, {0x1F, 0xFC, 0xE0, 0x03}, 15, {0x7C1F, 0x03E0}},  // the top bit dropped
+      {{.width = 10, .height = 2, .bitCount = 1}, {0xA0, 0x40, 0, 0, 0x01, 0xC0, 0, 0}, 8, {0, 0, 0, 0, 0, 0, 0,
+                                                                                            1, 1, 1, 1, 0, 1, 0,
+                                                                                            0, 0, 0, 0, 0, 1}},
+      {{.width = 3, .bitCount = 4}, {0x12, 0x3F, 0, 0}, 8, {1, 2, 3}},
+      {{.bitCount = 32}, {1, 2, 3, 4}, 24, {0x030201}},
+      {{.infoSize = 124, .bitCount = 32, .compression = 3, .masks = argb}, {1, 2, 3, 4}, 32, {0x04030201}},
+      {{.bitCount = 32, .compression = 3, .masks = xbgr}, {1, 2, 3, 4}, 24, {0x010203}},  // masks after the header
+      {{.bitCount = 32, .compression = 3, .masks = ten}, {0xFF, 0x03, 0, 0x20}, 24, {0x8000FF}},
+      {{.bitCount = 16, .compression = 3, .masks = w565}, {0x34, 0x12}, 16, {0x1234}},
+      {{.bitCount = 16, .compression = 3, .masks = w555}, {0x34, 0x12}, 15, {0x1234}},
+      {{.infoSize = 56, .bitCount = 16, .compression = 3, .masks = w4444}, {0x34, 0x12}, 32, {0x11223344}},
+      {{.bitCount = 16, .compression = 6, .masks = w1555}, {0x1F, 0x80}, 32, {0xFF0000FF}},
+      {{.height = -2, .bitCount = 24}, {1, 2, 3, 0, 4, 5, 6, 0}, 24, {0x030201, 0x060504}},
+      {{.width = 2, .height = -2, .bitCount = 1}, {0x80, 0, 0, 0, 0x40, 0, 0, 0}, 8, {1, 0, 0, 1}},
+      {{.height = -2, .bitCount = 32}, {1, 2, 3, 0, 4, 5, 6, 0}, 24, {0x030201, 0x060504}}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(testing::Message() << c.head.bitCount << " bits, masks " << c.head.masks.size() << ", case "
+                                    << &c - cases);
     PutFile(Path("in.bmp"), BmpBytes(c.head, c.palette, c.pixels));
     QffInfo info;
     ASSERT_EQ(Try([&] { DIBInfo(Path("in.bmp"), info); }), kOk);

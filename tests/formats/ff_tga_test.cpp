@@ -116,7 +116,7 @@ TEST_F(TgaTest, WrittenHeadersAndRoundTripsAtEveryDepth) {
 }
 
 TEST_F(TgaTest, RunAndLiteralPacketLimits) {
-  std::vector<uint32_t> alternating(300), edge(130, 9);
+  std::vector<uint32_t> alternating(300), edge(130, 9), same(300, 0x112233);
   for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = uint32_t(i % 2);
   edge.back() = 4;
   std::vector<uint8_t> literals = {127};
@@ -125,30 +125,20 @@ TEST_F(TgaTest, RunAndLiteralPacketLimits) {
     literals.push_back(uint8_t(i % 2));
   }
   struct Case {
-    const char* what;
     int32_t width, height, bpp;
     std::vector<uint32_t> pixels;
     std::vector<uint8_t> coded;  // the data after the header and any colour map
   };
-  const Case cases[] = {
-      {"300 equal pixels: runs of 128, 128 and 44",
-       300,
-       1,
-       24,
-       std::vector<uint32_t>(300, 0x112233),
-       {255, 0x33, 0x22, 0x11, 255, 0x33, 0x22, 0x11, 171, 0x33, 0x22, 0x11}},
-      {"300 pixels without equal neighbours: literals of 128, 128 and 44", 300, 1, 8, alternating, literals},
-      {"pairs become runs, singles literals, each row on its own, bottom row first",
-       4,
-       2,
-       8,
-       {5, 5, 5, 5, 1, 2, 2, 3},
-       {0, 1, 129, 2, 0, 3, 131, 5}},
-      {"a run of 128, then one more pixel of that colour opens a literal", 130, 1, 8, edge, {255, 9, 1, 9, 4}},
-      {"32 bits in whole pixels", 3, 1, 32, {0x01020304, 0x01020304, 0x05060708}, {129, 4, 3, 2, 1, 0, 8, 7, 6, 5}},
-  };
+  // 300 equal pixels: runs of 128, 128 and 44; 300 without equal neighbours: literals of 128,
+  // 128 and 44; pairs become runs, singles literals, each row on its own, bottom row first; a run
+  // of 128, then one more pixel of that colour opens a literal; 32 bits go in whole pixels.
+  const Case cases[] = {{300, 1, 24, same, {255, 0x33, 0x22, 0x11, 255, 0x33, 0x22, 0x11, 171, 0x33, 0x22, 0x11}},
+                        {300, 1, 8, alternating, literals},
+                        {4, 2, 8, {5, 5, 5, 5, 1, 2, 2, 3}, {0, 1, 129, 2, 0, 3, 131, 5}},
+                        {130, 1, 8, edge, {255, 9, 1, 9, 4}},
+                        {3, 1, 32, {0x01020304, 0x01020304, 0x05060708}, {129, 4, 3, 2, 1, 0, 8, 7, 6, 5}}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.width);
     Qimg img;
     test::MakeFrom(img, c.width, c.height, c.bpp, c.pixels);
     const auto b = SaveBytes(img, 1);
