@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Seeds for fuzz_tga: colour-mapped, true-colour and alpha pictures, plain and run-length coded,
-# both origins, one with an ID field.
+# both origins, grey ones, one with an ID field.
 set -euo pipefail
 out=${1:?usage: tga_seeds.sh DIR}
 convert=/usr/bin/convert
@@ -13,6 +13,7 @@ for orient in BottomLeft TopLeft; do
     "$convert" "$src" "${common[@]}" -type Palette "$out/p8_${orient}_$compress.tga"
     "$convert" "$src" "${common[@]}" -type TrueColor "$out/t24_${orient}_$compress.tga"
     "$convert" "$src" "${common[@]}" -type TrueColorAlpha "$out/t32_${orient}_$compress.tga"
+    "$convert" "$src" "${common[@]}" -type Grayscale "$out/g8_${orient}_$compress.tga"
   done
 done
 "$convert" "$src" -set comment seed -type Palette "$out/id.tga"

@@ -1,5 +1,5 @@
 // Portable any-map pictures (format 15): a text header of tokens with comments, then decimal or
-// binary samples scaled to 8 bits; written through a 4096-byte buffer.
+// binary samples scaled to 8 bits, or bits of a bitmap; written through a 4096-byte buffer.
 #include "formats/ff_pnm.h"
 
 #include <algorithm>
@@ -22,6 +22,14 @@ constexpr int32_t kMaxValue = 65535;
 constexpr int64_t kNumberCap = int64_t(1) << 40;
 
 int32_t g_encoding = 0;
+
+bool IsBitmap(const QPNMFile& pnm) { return pnm.kind == 1 || pnm.kind == 4; }
+
+// Bytes of one binary row in the file.
+int64_t RawRowBytes(const QPNMFile& pnm) {
+  if (IsBitmap(pnm)) return (int64_t(pnm.f.width) + 7) / 8;
+  return pnm.f.rowBytes * pnm.sampleBytes;
+}
 
 bool IsBlank(int32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(int32_t c) { return c >= '0' && c <= '9'; }
@@ -59,30 +67,44 @@ int64_t ReadNumber(QPNMFile& pnm, int32_t badCode) {
   return v;
 }
 
-int32_t HighestBit(int32_t v) {
-  int32_t bit = 0;
-  while (v >> (bit + 1)) ++bit;
-  return bit;
-}
-
+// A sample is a fraction of the maximum value: rounded to the nearest of 0 .. 255. Samples past
+// the maximum are damage and count as the maximum.
 uint8_t Scale(const QPNMFile& pnm, int64_t v) {
-  v = pnm.shift >= 0 ? v << pnm.shift : v >> -pnm.shift;
-  return uint8_t(std::min<int64_t>(v, 255));
+  const int64_t max = pnm.maxValue;
+  return uint8_t((std::min(v, max) * 255 + max / 2) / max);
 }
 
-// Fills one picture row: samples per pixel are grey, or red, green and blue.
+// One text bitmap sample: a single "0" or "1", with or without blanks around it.
+int64_t ReadBit(QPNMFile& pnm) {
+  const int32_t c = SkipBlanks(pnm);
+  if (c != '0' && c != '1') ImgFileFail(7, 9);
+  return c - '0';
+}
+
+// The binary samples of one row: bytes, big-endian pairs, or bits packed from the highest on with
+// each row starting on a new byte.
+int64_t RawSample(const QPNMFile& pnm, const uint8_t* raw, int32_t i) {
+  if (IsBitmap(pnm)) return (raw[i / 8] >> (7 - i % 8)) & 1;
+  if (pnm.sampleBytes == 2) return (raw[2 * i] << 8) | raw[2 * i + 1];
+  return raw[i];
+}
+
+// Fills one picture row: samples per pixel are grey, or red, green and blue. Bitmap samples are
+// 1 for black.
 void ReadRow(QPNMFile& pnm, uint8_t* row, int32_t width, uint8_t* raw) {
   const int32_t channels = pnm.f.bytesPerPixel;
   const int32_t samples = width * channels;
-  if (!pnm.ascii && PNMReadBuf_(pnm, raw, samples * pnm.sampleBytes) < samples * pnm.sampleBytes) ImgFileFail(7, 9);
+  const auto rawBytes = int32_t(RawRowBytes(pnm));
+  if (!pnm.ascii && PNMReadBuf_(pnm, raw, rawBytes) < rawBytes) ImgFileFail(7, 9);
   for (int32_t i = 0; i < samples; ++i) {
     int64_t v;
-    if (pnm.ascii)
-      v = ReadNumber(pnm, 9);
-    else if (pnm.sampleBytes == 2)
-      v = (raw[2 * i] << 8) | raw[2 * i + 1];
+    if (!pnm.ascii)
+      v = RawSample(pnm, raw, i);
+    else if (IsBitmap(pnm))
+      v = ReadBit(pnm);
     else
-      v = raw[i];
+      v = ReadNumber(pnm, 9);
+    if (IsBitmap(pnm)) v = 1 - v;
     // Colour samples arrive red first; the picture keeps blue first.
     const int32_t at = channels == 3 ? (i / 3) * 3 + 2 - i % 3 : i;
     row[at] = Scale(pnm, v);
@@ -165,16 +187,16 @@ void PNMOpen_(QPNMFile& pnm, std::string_view name) {
       for (int32_t c = after; c >= 0 && c != '\n' && c != '\r';) c = NextByte(pnm);
     const int64_t width = ReadNumber(pnm, 2);
     const int64_t height = ReadNumber(pnm, 2);
+    // A size the record cannot hold is refused rather than reported as some other number.
+    if (width > INT32_MAX || height > INT32_MAX) ImgFileFail(7, 2);
     const int64_t maxValue = bitmap ? 1 : ReadNumber(pnm, 2);
     if (maxValue < 1 || maxValue > kMaxValue) ImgFileFail(7, 2);
     pnm.maxValue = int32_t(maxValue);
-    pnm.shift = 7 - HighestBit(pnm.maxValue);
     pnm.sampleBytes = pnm.maxValue > 255 ? 2 : 1;
     pnm.f.dataOffset = pnm.bufferStart + pnm.bufferPos;
     const bool sides = width >= kMinSide && width <= kMaxSide && height >= kMinSide && height <= kMaxSide;
-    ImgFileSetGeometry(pnm.f, int32_t(std::min<int64_t>(width, kMaxSide + 1)),
-                       int32_t(std::min<int64_t>(height, kMaxSide + 1)), colour ? 24 : 8);
-    pnm.f.supported = sides && !bitmap ? RF_TRUE : RF_FALSE;
+    ImgFileSetGeometry(pnm.f, int32_t(width), int32_t(height), colour ? 24 : 8);
+    pnm.f.supported = sides ? RF_TRUE : RF_FALSE;
   });
 }
 
@@ -202,13 +224,11 @@ void PNMLoad(std::string_view name, Qimg& img) {
     if (!pnm.f.supported) ImgFileFail(7, 1);
     if (!ImgCheckDims(pnm.f.width, pnm.f.height, pnm.f.bpp)) MonAbort();
     const int64_t rowSamples = pnm.f.rowBytes;
-    if (!pnm.ascii && pnm.f.dataOffset + rowSamples * pnm.sampleBytes * pnm.f.height > pnm.f.fileSize)
-      ImgFileFail(7, 9);
+    if (!pnm.ascii && pnm.f.dataOffset + RawRowBytes(pnm) * pnm.f.height > pnm.f.fileSize) ImgFileFail(7, 9);
     if (_imgalloc_(img, pnm.f.width, pnm.f.height, pnm.f.bpp, "FF_PNM.PNMLoad.img") != 0) MonAbort();
     std::memset(img.palette, 0, sizeof img.palette);
-    if (img.bpp == 8)
-      for (int32_t i = 0; i < 256; ++i) std::memset(img.palette[i], i, 3);
-    if (!pnm.ascii) _memalloc_(raw, int32_t(rowSamples * pnm.sampleBytes), MEM_RESIZE, "FF_PNM.PNMLoad.raw");
+    if (img.bpp == 8) ImgFileGreyPalette(img);
+    if (!pnm.ascii) _memalloc_(raw, int32_t(RawRowBytes(pnm)), MEM_RESIZE, "FF_PNM.PNMLoad.raw");
     for (int32_t y = 0; y < img.height; ++y) ReadRow(pnm, img.data + size_t(y) * size_t(rowSamples), img.width, raw);
     MemFree(raw);
     PNMClose_(pnm);

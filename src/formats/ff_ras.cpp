@@ -1,5 +1,5 @@
 // Sun raster pictures (format 14): 32-byte big-endian header, optional colour map in red, green
-// and blue planes, unpadded rows, plain or coded by the Sun run-length rule.
+// and blue planes, rows padded to an even length, plain or coded by the Sun run-length rule.
 #include "formats/ff_ras.h"
 
 #include <algorithm>
@@ -27,11 +27,18 @@ constexpr int32_t kMaxRun = 256;
 
 int32_t g_compression = 1;
 
-int64_t FileBytes(const QRASFile& ras) { return int64_t(ras.f.width) * ras.f.height * (ras.depth / 8); }
+int64_t RowBytes(const QRASFile& ras) { return int64_t(ras.f.width) * (ras.depth / 8); }
+int64_t PaddedRowBytes(const QRASFile& ras) { return (RowBytes(ras) + 1) & ~int64_t(1); }
+
+// Rows are padded to an even length, but files of older writers hold them unpadded; such files
+// say so by a data length (for coded files, a decoded length) of exactly the unpadded rows.
+int64_t RowStride(const QRASFile& ras, int64_t length) {
+  return length == RowBytes(ras) * ras.f.height ? RowBytes(ras) : PaddedRowBytes(ras);
+}
 
 // The Sun rule: 80 hex, 0 is 80 hex itself; 80 hex, n, v is n + 1 copies of v; any other byte
-// stands for itself. Stops at the end of either buffer.
-void DecodeSun(const uint8_t* src, size_t length, uint8_t* dst, size_t size) {
+// stands for itself. Stops at the end of either buffer; returns the bytes written.
+size_t DecodeSun(const uint8_t* src, size_t length, uint8_t* dst, size_t size) {
   size_t in = 0, out = 0;
   while (in < length && out < size) {
     const uint8_t b = src[in++];
@@ -39,17 +46,18 @@ void DecodeSun(const uint8_t* src, size_t length, uint8_t* dst, size_t size) {
       dst[out++] = b;
       continue;
     }
-    if (in == length) return;
+    if (in == length) break;
     const size_t n = src[in++];
     if (n == 0) {
       dst[out++] = kEscape;
       continue;
     }
-    if (in == length) return;
+    if (in == length) break;
     const size_t k = std::min(n + 1, size - out);
     std::memset(dst + out, src[in++], k);
     out += k;
   }
+  return out;
 }
 
 // Codes one row into out (at least 2 * n bytes); returns the bytes written. Runs of three or more
@@ -107,11 +115,12 @@ void ReadColourMap(const QRASFile& ras, Qimg& img) {
 }
 
 void LoadPlain(QRASFile& ras, Qimg& img) {
-  const int64_t rowBytes = int64_t(ras.f.width) * (ras.depth / 8);
-  if (ras.f.dataOffset + FileBytes(ras) > ras.f.fileSize) ImgFileFail(7, 9);
+  const int64_t rowBytes = RowBytes(ras), stride = RowStride(ras, ras.dataLength);
+  // The last row's padding may be missing.
+  if (ras.f.dataOffset + stride * (img.height - 1) + rowBytes > ras.f.fileSize) ImgFileFail(7, 9);
   _memalloc_(ras.f.CmpsData, int32_t(rowBytes), MEM_RESIZE, "FF_RAS.RASLoad.row");
-  FSeek(ras.f.file, ras.f.dataOffset);
   for (int32_t y = 0; y < img.height; ++y) {
+    FSeek(ras.f.file, ras.f.dataOffset + stride * y);
     FRead(ras.f.file, ras.f.CmpsData, int32_t(rowBytes));
     ConvertRow(ras, ras.f.CmpsData, img.data + size_t(y) * img.width * img.bytesPerPixel);
   }
@@ -119,30 +128,27 @@ void LoadPlain(QRASFile& ras, Qimg& img) {
 }
 
 void LoadCoded(QRASFile& ras, uint8_t*& pixels, Qimg& img) {
-  const int64_t bytes = FileBytes(ras);
+  const int64_t bytes = PaddedRowBytes(ras) * img.height;
   // Each input byte yields at least half an output byte.
   GetCmpsData_(ras.f, 2 * bytes + 2);
-  uint8_t* dst = img.data;
-  if (ras.depth == 32) {
-    _memalloc_(pixels, int32_t(bytes), MEM_RESIZE, "FF_RAS.RASLoad.pixels");
-    dst = pixels;
-  }
-  DecodeSun(ras.f.CmpsData, size_t(ras.f.cmpsLength), dst, size_t(bytes));
+  _memalloc_(pixels, int32_t(bytes), MEM_RESIZE, "FF_RAS.RASLoad.pixels");
+  std::memset(pixels, 0, size_t(bytes));
+  const auto decoded = int64_t(DecodeSun(ras.f.CmpsData, size_t(ras.f.cmpsLength), pixels, size_t(bytes)));
   MemFree(ras.f.CmpsData);
-  const size_t rowBytes = size_t(ras.f.width) * size_t(ras.depth / 8);
+  const int64_t stride = RowStride(ras, decoded);
   for (int32_t y = 0; y < img.height; ++y)
-    ConvertRow(ras, dst + y * rowBytes, img.data + size_t(y) * img.width * img.bytesPerPixel);
+    ConvertRow(ras, pixels + y * stride, img.data + size_t(y) * img.width * img.bytesPerPixel);
   MemFree(pixels);
 }
 
-void WriteHeader(const QImgFile& f, bool coded) {
+void WriteHeader(const QImgFile& f, int64_t rowBytes, bool coded) {
   const bool mapped = f.bpp == 8;
   ByteWriter w;
   w.u32be(kMagic);
   w.u32be(uint32_t(f.width));
   w.u32be(uint32_t(f.height));
   w.u32be(uint32_t(f.bpp));
-  w.u32be(uint32_t(f.imageBytes));
+  w.u32be(uint32_t(rowBytes * f.height));
   w.u32be(coded ? kTypeCoded : kTypeStandard);
   w.u32be(mapped ? 1 : 0);
   w.u32be(mapped ? 768 : 0);
@@ -160,23 +166,24 @@ void RASOpen_(QRASFile& ras, std::string_view name) {
     ImgFileOpenRead(ras.f, name, bytes, kHeaderSize);
     ByteReader r(bytes, sizeof bytes);
     const uint32_t magic = r.u32be();
-    const uint32_t width = r.u32be();
-    const uint32_t height = r.u32be();
-    const uint32_t depth = r.u32be();
+    const int64_t width = r.u32be();
+    const int64_t height = r.u32be();
+    const int64_t depth = r.u32be();
     ras.dataLength = r.u32be();
     const uint32_t type = r.u32be();
     const uint32_t mapType = r.u32be();
     ras.mapLength = r.u32be();
     if (magic != kMagic) ImgFileFail(7, 2);
-    // Values past 31 bits are damage; clamping keeps them from turning into plausible ones.
+    // Sizes the record cannot hold, and depths past 16 bits (which would overflow the geometry's
+    // byte counts), are damage: refused rather than reported as some other number.
+    if (width > INT32_MAX || height > INT32_MAX || depth > 0xFFFF) ImgFileFail(7, 2);
+    // Other values past 31 bits are damage too; clamped, they stay unsupported.
     auto clamp = [](uint32_t v) { return int32_t(std::min<uint32_t>(v, 0x7FFFFFFF)); };
-    ras.depth = clamp(depth);
+    ras.depth = int32_t(depth);
     ras.type = clamp(type);
     ras.mapType = clamp(mapType);
     const bool layout = depth == 8 || depth == 24 || depth == 32;
-    // Depths past 16 bits are damage too, and would overflow the geometry's byte counts.
-    const int32_t bits = depth == 32 ? 24 : int32_t(std::min<uint32_t>(depth, 0xFFFF));
-    ImgFileSetGeometry(ras.f, clamp(width), clamp(height), bits);
+    ImgFileSetGeometry(ras.f, int32_t(width), int32_t(height), depth == 32 ? 24 : int32_t(depth));
     ras.f.supported = layout && type <= kMaxType ? RF_TRUE : RF_FALSE;
     ras.f.compressed = type == kTypeCoded ? RF_TRUE : RF_FALSE;
     ras.f.paletteOffset = kHeaderSize;
@@ -209,7 +216,7 @@ void RASLoad(std::string_view name, Qimg& img) {
     if (ras.depth == 8 && ras.mapType == 1)
       ReadColourMap(ras, img);
     else if (ras.depth == 8)
-      for (int32_t i = 0; i < 256; ++i) std::memset(img.palette[i], i, 3);  // no map: grey levels
+      ImgFileGreyPalette(img);  // no map: grey levels
     if (ras.f.compressed)
       LoadCoded(ras, pixels, img);
     else
@@ -227,7 +234,9 @@ void RASSave(std::string_view name, const Qimg& img) {
     const Qimg& src = img.bpp == 8 ? img : ImgFileAtDepth(img, temp, 24);
     ImgFileSetGeometry(f, src.width, src.height, src.bpp);
     const bool coded = g_compression != 0;
-    WriteHeader(f, coded);
+    // Every row is padded to an even length with a zero byte.
+    const int64_t padded = (f.rowBytes + 1) & ~int64_t(1);
+    WriteHeader(f, padded, coded);
     if (src.bpp == 8) {
       uint8_t planes[768];
       for (int32_t p = 0; p < 3; ++p)
@@ -235,16 +244,20 @@ void RASSave(std::string_view name, const Qimg& img) {
       FWrite(f.file, planes, int32_t(sizeof planes));
     }
     const auto rowBytes = int32_t(f.rowBytes);
-    if (coded) _memalloc_(f.CmpsData, 2 * rowBytes, MEM_RESIZE, "FF_RAS.RASSave.cmps");
+    // One padded row, then room for coding it.
+    _memalloc_(f.CmpsData, 3 * int32_t(padded), MEM_RESIZE, "FF_RAS.RASSave.cmps");
+    uint8_t* row = f.CmpsData;
+    uint8_t* out = f.CmpsData + padded;
+    row[padded - 1] = 0;
     uint32_t codedBytes = 0;
     for (int32_t y = 0; y < src.height; ++y) {
-      const uint8_t* row = src.data + size_t(y) * size_t(rowBytes);
+      std::memcpy(row, src.data + size_t(y) * size_t(rowBytes), size_t(rowBytes));
       if (coded) {
-        const int32_t n = CodeRow(row, rowBytes, f.CmpsData);
-        FWrite(f.file, f.CmpsData, n);
+        const int32_t n = CodeRow(row, int32_t(padded), out);
+        FWrite(f.file, out, n);
         codedBytes += uint32_t(n);
       } else {
-        FWrite(f.file, row, rowBytes);
+        FWrite(f.file, row, int32_t(padded));
       }
     }
     MemFree(f.CmpsData);

@@ -23,14 +23,16 @@ struct QRASFile {
 };
 
 // Opens the file and reads the 32-byte header into ras; the file stays open. Error (7, 2) when the
-// magic number is wrong.
+// magic number is wrong or width, height or depth are past what a picture can have.
 void RASOpen_(QRASFile& ras, std::string_view name);
 void RASInfo(std::string_view name, QffInfo& info);
-// Error (7, 1) unless type 0 to 5 and depth 8, 24 or 32. Rows are read without padding; 32-bit
-// pixels load as 24 bits.
+// Error (7, 1) unless type 0 to 5 and depth 8, 24 or 32. Rows are padded to an even length unless
+// the data length (coded files: the decoded length) is that of unpadded rows; 32-bit pixels load
+// as 24 bits.
 void RASLoad(std::string_view name, Qimg& img);
 // Writes 8-bit pictures with their palette and other depths as 24 bits, run-length coded when the
-// module setting says so. The header's data length is the length of the data as written.
+// module setting says so, rows padded to an even length. The header's data length is the length
+// of the data as written.
 void RASSave(std::string_view name, const Qimg& img);
 // 0: RASSave writes plain rows; any other value: run-length coded (the initial choice).
 void RASSetCompression(int32_t value);

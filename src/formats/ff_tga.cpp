@@ -17,6 +17,7 @@ constexpr int32_t kFormatId = 1;
 constexpr int32_t kHeaderSize = 18;
 constexpr int32_t kTypeMapped = 1;
 constexpr int32_t kTypeTrue = 2;
+constexpr int32_t kTypeGrey = 3;
 constexpr int32_t kTypeRle = 8;  // added to the plain types
 constexpr int32_t kOriginTop = 32;
 constexpr int32_t kPaletteBuffer = 1024;
@@ -26,6 +27,7 @@ constexpr int32_t kMaxSide = 65535;
 int32_t g_compression = -1;
 
 bool IsMapped(int32_t type) { return (type & ~kTypeRle) == kTypeMapped; }
+bool IsGrey(int32_t type) { return (type & ~kTypeRle) == kTypeGrey; }
 
 // Colour-map entries of 2 (15-bit colour), 3 or 4 bytes into the picture palette from the first
 // index on; entries past the palette's 256 are dropped.
@@ -185,19 +187,24 @@ void TGAOpen_(QImgFile& imgf, std::string_view name) {
     const int32_t height = r.u16le();
     const int32_t depth = r.u8();
     const int32_t descriptor = r.u8();
-    if (type != kTypeMapped && type != kTypeTrue && type != kTypeMapped + kTypeRle && type != kTypeTrue + kTypeRle)
-      ImgFileFail(7, 2);
+    const int32_t plainType = type & ~kTypeRle;
+    // A colour-map type past 1 is no picture of this format: other files whose bytes happen to
+    // make a valid image type are refused by it.
+    if ((type & 0xF0) != 0 || plainType < kTypeMapped || plainType > kTypeGrey || mapType > 1) ImgFileFail(7, 2);
 
     ImgFileSetGeometry(imgf, width, height, depth == 16 ? 15 : depth);
-    // Colour-mapped pixels are palette indices; other depths have no picture layout.
+    // Colour-mapped pixels are palette indices, grey ones grey levels; other depths have no
+    // picture layout.
     const bool layout = imgf.bpp == 8 || imgf.bpp == 15 || imgf.bpp == 24 || imgf.bpp == 32;
-    imgf.supported = layout && (!IsMapped(type) || imgf.bpp == 8) ? RF_TRUE : RF_FALSE;
+    const bool oneByte = IsMapped(type) || IsGrey(type);
+    imgf.supported = layout && (!oneByte || imgf.bpp == 8) ? RF_TRUE : RF_FALSE;
     imgf.compressed = (type & kTypeRle) ? RF_TRUE : RF_FALSE;
     imgf.bottomUp = (descriptor & kOriginTop) ? RF_FALSE : RF_TRUE;
     imgf.palEntrySize = (entryBits + 7) / 8;
     imgf.firstPalIndex = firstEntry;
     // A colour map is only there when the map type says so, whatever the entry size claims.
     imgf.paletteSize = mapType != 0 ? int64_t(mapLength) * imgf.palEntrySize : 0;
+    imgf.grey = IsGrey(type) ? RF_TRUE : RF_FALSE;
     imgf.paletteOffset = kHeaderSize + idLength;
     imgf.dataOffset = imgf.paletteOffset + imgf.paletteSize;
   });
@@ -221,7 +228,10 @@ void TGALoad_(std::string_view name, Qimg& img) {
     if (!ImgCheckDims(imgf.width, imgf.height, imgf.bpp)) MonAbort();
     ImgFileCheckData(imgf, 0);
     if (_imgalloc_(img, imgf.width, imgf.height, imgf.bpp, "ConForm.TGALoad_.ih") != 0) MonAbort();
-    if (imgf.paletteSize > 0) ReadPalette(imgf, img);
+    if (imgf.grey)
+      ImgFileGreyPalette(img);
+    else if (imgf.paletteSize > 0)
+      ReadPalette(imgf, img);
     ImgSetDims(img, imgf.width, imgf.height, imgf.bpp);
     if (imgf.compressed) {
       // Each packet yields at least one pixel, so longer data cannot be needed.

@@ -11,10 +11,13 @@
 namespace rf {
 
 // Opens the file, reads and checks its 18-byte header into imgf; the file stays open.
-// Error (7, 2) when the image type is not 1, 2, 9 or 10.
+// Error (7, 2) when the image type is not 1, 2, 3 (grey), 9, 10 or 11, or the colour-map type not
+// 0 or 1.
 void TGAOpen_(QImgFile& imgf, std::string_view name);
 void TGAInfo(std::string_view name, QffInfo& info);
-// Error (7, 1) for depths the picture record has no layout for; 16-bit files load as 15-bit.
+// Error (7, 1) for depths the picture record has no layout for, and for colour-mapped or grey
+// files of other than 8 bits; 16-bit files load as 15-bit, grey files as 8-bit with a grey
+// palette.
 void TGALoad_(std::string_view name, Qimg& img);
 // Writes bottom-left origin, colour-mapped (8 bits) or true-colour, coded when the module
 // setting says so.

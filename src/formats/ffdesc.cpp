@@ -26,7 +26,7 @@ const Row kLoadTable[FF_LOAD_ROWS] = {
     {FF_FLC, 10, ".flc.fli", "FLIC", "Autodesk FLIC", "FLIC/FLIC-Pro, Autodesk"},
     {FF_RAS, 9, ".ras.sun", "RGB", "Sun Raster Image", "RAS, Sun Raster Image"},
     {FF_SGI, 9, ".rgb.rgba.bw.sgi", "SGI", "Silicon Graphics Image", "RGB, Silicon Graphics Image"},
-    {FF_PNM, 9, ".pnm.ppm.pgm", "PNM", "Portable Image", "PNM, Portable Image"},
+    {FF_PNM, 9, ".pnm.ppm.pgm.pbm", "PNM", "Portable Image", "PNM, Portable Image"},
     {FF_PCX, 9, ".pcx", "PCX", "Zsoft Paintbrush", "PCX, Zsoft Paintbrush"},
     {FF_PNG, 9, ".png", "PNG", "Portable Network Graphics", "PNG, Portable Network Graphics"},
     {FF_AVI, 26, ".avi", "AVI", "Windows Audio Video Interleaved", "AVI, Windows Audio Video Interleaved"},

@@ -2,6 +2,7 @@
 #include "formats/stillio.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "foundation/errors.h"
@@ -116,6 +117,10 @@ const Qimg& ImgFileAtDepth(const Qimg& img, Qimg& temp, int32_t bpp) {
   // Converting into another record only reads the source.
   ImgConvBpp(const_cast<Qimg&>(img), temp, bpp);
   return temp;
+}
+
+void ImgFileGreyPalette(Qimg& img) {
+  for (int32_t i = 0; i < 256; ++i) std::memset(img.palette[i], i, 3);
 }
 
 void ImgClear15BitTop(Qimg& img) {

@@ -1,4 +1,4 @@
-// The working record of one TGA, PCX or BMP file and the row and buffer transfers the three share.
+// The working record of one still file and the row, buffer and palette helpers its readers share.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,10 @@ struct QImgFile {
   int32_t bottomUp = 0;
   int32_t os2Header = 0;
   int32_t planeBytes = 0;  // bytes of one colour plane in a scan line (PCX)
+  int32_t grey = 0;        // the pixels are grey levels (TGA)
+  int32_t fileBpp = 0;     // bits per pixel as the file stores them (BMP)
+  int32_t runBits = 0;     // bits per pixel of run-length codes, 4 or 8 (BMP)
+  uint32_t masks[4] = {};  // where red, green, blue and alpha lie in a pixel (BMP)
 };
 
 // The compression name the Info routines give run-length coded pictures.
@@ -78,6 +82,9 @@ void ImgFileFreeOnFailure(Qimg& img);
 // The picture at bpp bits: img itself when it has that depth, else a converted copy in temp,
 // which the caller frees after writing (a failure of the calling guarded routine releases it).
 const Qimg& ImgFileAtDepth(const Qimg& img, Qimg& temp, int32_t bpp);
+
+// Gives img the 256 grey levels as its palette.
+void ImgFileGreyPalette(Qimg& img);
 
 // Clears bit 15 of every 15-bit pixel: files use it as an attribute that the picture has no room
 // for.

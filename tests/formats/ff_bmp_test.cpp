@@ -1,8 +1,12 @@
-// BMP reader and writer: written headers and padding byte by byte, OS/2 and longer headers,
-// 8-bit run-length decoding with line ends and moves, damaged files and failures at every step.
+// BMP reader and writer: written headers and padding byte by byte, OS/2 and longer headers, every
+// bit count, bit fields and row order, 4- and 8-bit run-length decoding with line ends and moves,
+// damaged files and failures at every step.
 #include "formats/ff_bmp.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include "formats/still_test_util.h"
 #include "foundation/bytes.h"
@@ -22,11 +26,13 @@ using stilltest::Try;
 struct BmpHead {
   int infoSize = 40, width = 1, height = 1, bitCount = 8;
   uint32_t compression = 0;
+  std::vector<uint32_t> masks = {};  // red, green, blue (and alpha), in or after the header
 };
 
 std::vector<uint8_t> BmpBytes(const BmpHead& h, const std::vector<uint8_t>& palette,
                               const std::vector<uint8_t>& pixels) {
-  const uint32_t offset = uint32_t(14 + h.infoSize + palette.size());
+  const size_t after = h.infoSize == 40 ? 4 * h.masks.size() : 0;
+  const uint32_t offset = uint32_t(14 + h.infoSize + after + palette.size());
   ByteWriter w;
   w.u8('B');
   w.u8('M');
@@ -45,7 +51,9 @@ std::vector<uint8_t> BmpBytes(const BmpHead& h, const std::vector<uint8_t>& pale
     w.u16le(1);
     w.u16le(uint32_t(h.bitCount));
     w.u32le(h.compression);
-    w.fill(0, size_t(14 + h.infoSize) - w.size());
+    w.fill(0, 54 - w.size());
+    for (uint32_t m : h.masks) w.u32le(m);
+    w.fill(0, std::max<size_t>(size_t(14 + h.infoSize), w.size()) - w.size());
   }
   w.write(palette.data(), palette.size());
   w.write(pixels.data(), pixels.size());
@@ -74,10 +82,11 @@ class BmpTest : public test::FoundationTest {
     PutFile(Path("in.bmp"), bytes);
     return Try([&] { DIBLoad_(Path("in.bmp"), img); });
   }
-  // An 8-bit run-length file of the given size and data, and the loaded picture's pixels.
-  std::vector<uint32_t> Rle8(int width, int height, const std::vector<uint8_t>& data) {
+  // A 4- or 8-bit run-length file of the given size and data, and the loaded picture's pixels.
+  std::vector<uint32_t> Rle8(int width, int height, const std::vector<uint8_t>& data, int bits = 8) {
     Qimg img;
-    EXPECT_EQ(LoadBytes(BmpBytes({.width = width, .height = height, .compression = 1}, Quads(4), data), img), kOk);
+    const BmpHead head{.width = width, .height = height, .bitCount = bits, .compression = bits == 8 ? 1u : 2u};
+    EXPECT_EQ(LoadBytes(BmpBytes(head, Quads(4), data), img), kOk);
     auto px = test::Pixels(img);
     ImgFree(img);
     return px;
@@ -153,40 +162,74 @@ TEST_F(BmpTest, RoundTripsAtEveryDepthAndWidth) {
   }
 }
 
-TEST_F(BmpTest, HeaderVariantsAndSixteenBitFiles) {
-  Qimg img;
-  // OS/2: 12-byte header, three-byte colour entries.
-  ASSERT_EQ(
-      LoadBytes(BmpBytes({.infoSize = 12, .width = 2, .height = 2}, {1, 2, 3, 4, 5, 6}, {0, 1, 0, 0, 1, 1, 0, 0}), img),
-      kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{1, 1, 0, 1}));
-  EXPECT_EQ(img.palette[1][0], 4);
-  EXPECT_EQ(img.palette[1][2], 6);
-  ImgFree(img);
-
-  // A 124-byte header: the colour table follows it.
-  ASSERT_EQ(LoadBytes(BmpBytes({.infoSize = 124}, Quads(3), {2, 0, 0, 0}), img), kOk);
-  EXPECT_EQ(img.data[0], 2);
-  EXPECT_EQ(img.palette[2][0], 2);
-  EXPECT_EQ(img.palette[2][1], 4);
-  EXPECT_EQ(img.palette[2][2], 6);
-  ImgFree(img);
-
-  // 16 bits: a 15-bit picture, the unused top bit dropped.
-  ASSERT_EQ(LoadBytes(BmpBytes({.width = 2, .bitCount = 16}, {}, {0x1F, 0xFC, 0xE0, 0x03}), img), kOk);
-  EXPECT_EQ(img.bpp, 15);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x7C1F, 0x03E0}));
-  ImgFree(img);
+TEST_F(BmpTest, EveryBitCountFieldsAndRowOrderLoad) {
+  // Masks: red, green, blue (and alpha).
+  const std::vector<uint32_t> argb = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, xbgr = {0xFF, 0xFF00, 0xFF0000},
+                              ten = {0x3FF00000, 0xFFC00, 0x3FF}, w565 = {0xF800, 0x7E0, 0x1F},
+                              w555 = {0x7C00, 0x3E0, 0x1F}, w4444 = {0xF00, 0xF0, 0xF, 0xF000},
+                              w1555 = {0x7C00, 0x3E0, 0x1F, 0x8000};
+  struct Case {
+    BmpHead head;
+    std::vector<uint8_t> pixels;
+    int32_t bpp;
+    std::vector<uint32_t> want;
+    std::vector<uint8_t> palette = Quads(16);
+  };
+  // Rows are padded to words, bottom row first unless the height is negative; bits and nibbles
+  // from the highest on.
+  const Case cases[] = {
+      {{.infoSize = 12, .width = 2, .height = 2}, {0, 1, 0, 0, 1, 1, 0, 0}, 8, {1, 1, 0, 1}, {1, 2, 3, 4, 5, 6}},
+      {{.infoSize = 124}, {2, 0, 0, 0}, 8, {2}},                                       // the colour table after it
+      {{.width = 2, .bitCount = 16}, {0x1F, 0xFC, 0xE0, 0x03}, 15, {0x7C1F, 0x03E0}},  // the top bit dropped
+      {{.width = 10, .height = 2, .bitCount = 1}, {0xA0, 0x40, 0, 0, 0x01, 0xC0, 0, 0}, 8, {0, 0, 0, 0, 0, 0, 0,
+                                                                                            1, 1, 1, 1, 0, 1, 0,
+                                                                                            0, 0, 0, 0, 0, 1}},
+      {{.width = 3, .bitCount = 4}, {0x12, 0x3F, 0, 0}, 8, {1, 2, 3}},
+      {{.bitCount = 32}, {1, 2, 3, 4}, 24, {0x030201}},
+      {{.infoSize = 124, .bitCount = 32, .compression = 3, .masks = argb}, {1, 2, 3, 4}, 32, {0x04030201}},
+      {{.bitCount = 32, .compression = 3, .masks = xbgr}, {1, 2, 3, 4}, 24, {0x010203}},  // masks after the header
+      {{.bitCount = 32, .compression = 3, .masks = ten}, {0xFF, 0x03, 0, 0x20}, 24, {0x8000FF}},
+      {{.bitCount = 16, .compression = 3, .masks = w565}, {0x34, 0x12}, 16, {0x1234}},
+      {{.bitCount = 16, .compression = 3, .masks = w555}, {0x34, 0x12}, 15, {0x1234}},
+      {{.infoSize = 56, .bitCount = 16, .compression = 3, .masks = w4444}, {0x34, 0x12}, 32, {0x11223344}},
+      {{.bitCount = 16, .compression = 6, .masks = w1555}, {0x1F, 0x80}, 32, {0xFF0000FF}},
+      {{.height = -2, .bitCount = 24}, {1, 2, 3, 0, 4, 5, 6, 0}, 24, {0x030201, 0x060504}},
+      {{.width = 2, .height = -2, .bitCount = 1}, {0x80, 0, 0, 0, 0x40, 0, 0, 0}, 8, {1, 0, 0, 1}},
+      {{.height = -2, .bitCount = 32}, {1, 2, 3, 0, 4, 5, 6, 0}, 24, {0x030201, 0x060504}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.head.bitCount << " bits, masks " << c.head.masks.size() << ", case "
+                                    << &c - cases);
+    PutFile(Path("in.bmp"), BmpBytes(c.head, c.palette, c.pixels));
+    QffInfo info;
+    ASSERT_EQ(Try([&] { DIBInfo(Path("in.bmp"), info); }), kOk);
+    EXPECT_EQ(info.video.height, std::abs(c.head.height));
+    EXPECT_EQ(info.video.bpp, c.bpp);
+    EXPECT_EQ(info.video.hasVideo, -1);
+    EXPECT_EQ(info.video.videoReadable, -1);
+    Qimg img;
+    ASSERT_EQ(Try([&] { DIBLoad_(Path("in.bmp"), img); }), kOk);
+    EXPECT_EQ(img.bpp, c.bpp);
+    EXPECT_EQ(test::Pixels(img), c.want);
+    if (c.bpp == 8) {
+      // The file's colour table, entries of three or four bytes.
+      EXPECT_EQ(std::memcmp(img.palette[1], c.palette.data() + (c.head.infoSize == 12 ? 3 : 4), 3), 0);
+    }
+    ImgFree(img);
+  }
 }
 
-TEST_F(BmpTest, TopDownFilesReportNoVideo) {
-  PutFile(Path("topdown.bmp"), BmpBytes({.width = 2, .height = -2, .bitCount = 24}, {}, std::vector<uint8_t>(16)));
-  QffInfo info;
-  ASSERT_EQ(Try([&] { DIBInfo(Path("topdown.bmp"), info); }), kOk);
-  EXPECT_EQ(info.video.height, -2);
-  EXPECT_EQ(info.video.hasVideo, 0);
-  Qimg img;
-  EXPECT_EQ(Try([&] { DIBLoad_(Path("topdown.bmp"), img); }), (Outcome{7, 2}));
+TEST_F(BmpTest, BrokenFieldsAreNotReadable) {
+  for (const std::vector<uint32_t>& masks :
+       std::vector<std::vector<uint32_t>>{{0xF0F, 0xF0, 0}, {0x1F0000, 0x7E0, 0x1F}, {0, 0xFF00, 0x80000001}}) {
+    SCOPED_TRACE(masks[0]);
+    const int bits = masks[1] == 0x7E0 ? 16 : 32;
+    PutFile(Path("in.bmp"), BmpBytes({.bitCount = bits, .compression = 3, .masks = masks}, {}, {1, 2, 3, 4}));
+    QffInfo info;
+    ASSERT_EQ(Try([&] { DIBInfo(Path("in.bmp"), info); }), kOk);
+    EXPECT_EQ(info.video.videoReadable, 0);
+    Qimg img;
+    EXPECT_EQ(Try([&] { DIBLoad_(Path("in.bmp"), img); }), (Outcome{7, 1}));
+  }
 }
 
 TEST_F(BmpTest, RunLengthLinesEndAndContinueOnTheNextRow) {
@@ -218,6 +261,20 @@ TEST_F(BmpTest, RunLengthMovesCopiesAndBounds) {
   EXPECT_EQ(Rle8(2, 1, {1, 1, 1}), (std::vector<uint32_t>{1, 0}));
 }
 
+TEST_F(BmpTest, FourBitRunsCopiesAndBounds) {
+  // Runs alternate the value's two nibbles, the high one first; copies take nibbles in order and
+  // skip to a word: three nibbles are two bytes, five are three and a padding byte.
+  EXPECT_EQ(Rle8(5, 1, {5, 0x12}, 4), (std::vector<uint32_t>{1, 2, 1, 2, 1}));
+  EXPECT_EQ(Rle8(4, 1, {0, 3, 0x45, 0x60, 1, 0x77}, 4), (std::vector<uint32_t>{4, 5, 6, 7}));
+  EXPECT_EQ(Rle8(6, 1, {0, 5, 0x12, 0x34, 0x5F, 0xEE, 1, 0x90}, 4), (std::vector<uint32_t>{1, 2, 3, 4, 5, 9}));
+  // Line ends, moves and the end of the bitmap as at 8 bits; rows bottom first.
+  EXPECT_EQ(Rle8(2, 2, {1, 0x30, 0, 0, 0, 2, 1, 0, 1, 0x40, 0, 1}, 4), (std::vector<uint32_t>{0, 4, 3, 0}));
+  // Runs and copies past the picture or the data stop there.
+  EXPECT_EQ(Rle8(2, 2, {255, 0x12, 255, 0x33}, 4), (std::vector<uint32_t>{1, 2, 1, 2}));
+  EXPECT_EQ(Rle8(3, 1, {0, 9, 0x12, 0x34, 0x56, 0x78, 0x9A}, 4), (std::vector<uint32_t>{1, 2, 3}));
+  EXPECT_EQ(Rle8(4, 1, {0, 4, 0x12}, 4), (std::vector<uint32_t>{1, 2, 0, 0}));
+}
+
 TEST_F(BmpTest, InfoFlagsAndCompressionNames) {
   struct Case {
     BmpHead head;
@@ -229,11 +286,13 @@ TEST_F(BmpTest, InfoFlagsAndCompressionNames) {
       {{.bitCount = 8}, 8, -1, ""},
       {{.bitCount = 24, .compression = 1}, 24, -1, ""},  // read as plain rows
       {{.bitCount = 8, .compression = 2}, 8, -1, ""},
-      {{.bitCount = 16, .compression = 3}, 15, -1, ""},
+      {{.bitCount = 16, .compression = 3, .masks = {0x7C00, 0x3E0, 0x1F}}, 15, -1, ""},
+      {{.bitCount = 16, .compression = 3, .masks = {0, 0, 0}}, 15, -1, ""},  // no colour mask: the standard ones
       {{.infoSize = 12, .bitCount = 8}, 8, -1, ""},
-      {{.bitCount = 4, .compression = 1}, 4, 0, "Run Length Encoding (RLE)"},
-      {{.bitCount = 1}, 1, 0, ""},
-      {{.bitCount = 32}, 32, 0, ""},
+      {{.bitCount = 4, .compression = 2}, 8, -1, "Run Length Encoding (RLE)"},
+      {{.bitCount = 1}, 8, -1, ""},
+      {{.bitCount = 32}, 24, -1, ""},
+      {{.bitCount = 2}, 2, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.head.bitCount << " bits, compression " << c.head.compression);
@@ -284,7 +343,21 @@ TEST_F(BmpTest, DamagedFilesGiveTheirErrors) {
       {"rows_offset_past_end.bmp", withOffset(plain, 60), kOk, {7, 9}},
       {"rle_offset_past_end.bmp", withOffset(BmpBytes({.compression = 1}, {}, {1, 1, 0, 1}), 1000), kOk, {7, 9}},
       {"palette_past_end.bmp", withOffset(BmpBytes({}, {}, {1}), 1078), kOk, {7, 9}},
-      {"four_bit.bmp", BmpBytes({.bitCount = 4}, {}, {0, 0, 0, 0}), kOk, {7, 1}},
+      {"two_bit.bmp", BmpBytes({.bitCount = 2}, {}, {0, 0, 0, 0}), kOk, {7, 1}},
+      {"one_bit_rows_cut.bmp",
+       BmpBytes({.width = 33, .height = 2, .bitCount = 1}, {}, std::vector<uint8_t>(12)),
+       kOk,
+       {7, 9}},
+      {"thirty_two_rows_cut.bmp",
+       BmpBytes({.width = 2, .height = 2, .bitCount = 32}, {}, std::vector<uint8_t>(15)),
+       kOk,
+       {7, 9}},
+      {"height_min.bmp", BmpBytes({.height = INT32_MIN, .bitCount = 24}, {}, {1, 2, 3}), {7, 2}, {7, 2}},
+      {"masks_cut.bmp",
+       cut(BmpBytes({.infoSize = 124, .bitCount = 32, .compression = 3, .masks = {0xFF, 0xFF00, 0xFF0000, 0}}, {}, {}),
+           60),
+       {6, 3},
+       {6, 3}},
       {"zero_width.bmp", BmpBytes({.width = 0, .bitCount = 24}, {}, {}), kOk, {7, 2}},
       // Found by fuzzing: sizes whose product overflows 64 bits.
       {"absurd_geometry.bmp",

@@ -87,41 +87,43 @@ TEST_F(PnmTest, RoundTripsAtEveryDepthThroughTheBuffers) {
   }
 }
 
-TEST_F(PnmTest, TokensCommentsAndGreyMaps) {
-  Qimg img;
-  // A comment line between width and height, one glued to the width, tabs and carriage returns.
-  for (const char* head :
-       {"P2\n4\n# between width and height\n4\n15\n", "P2 #c\n4#glued\n4\t\r15\n", "P2\n4 4\n#\n15\n"}) {
-    SCOPED_TRACE(head);
-    ASSERT_EQ(Load(Grey16(head), img), kOk);
-    EXPECT_EQ(img.bpp, 8);
-    std::vector<int> want;
-    for (int i = 0; i < 16; ++i) want.push_back(i * 16);
-    EXPECT_EQ(Samples(img), want);
-    EXPECT_EQ(img.palette[77][0], 77);
-    EXPECT_EQ(img.palette[77][2], 77);
+TEST_F(PnmTest, TokensCommentsBitmapsAndGreyMaps) {
+  std::vector<int> ramp, bits = {0, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255};
+  std::string fours;
+  for (int i = 0; i < 16; ++i) ramp.push_back(i * 17);
+  for (int i = 0; i < 45; ++i) fours += "4 ";
+  struct Case {
+    std::string file;
+    int32_t bpp;
+    std::vector<int> samples;  // the first ones, in file order
+  };
+  const Case cases[] = {
+      // A comment line between width and height, one glued to the width, tabs and carriage returns.
+      {Grey16("P2\n4\n# between width and height\n4\n15\n"), 8, ramp},
+      {Grey16("P2 #c\n4#glued\n4\t\r15\n"), 8, ramp},
+      {Grey16("P2\n4 4\n#\n15\n"), 8, ramp},
+      // Comments between samples too.
+      {"P3 4 4 255\n1 2 3 # first pixel\n" + fours, 24, {1, 2, 3, 4}},
+      // Binary: exactly one blank after the maximum value; a blank and a tab are samples here.
+      {"P6 4 4 255\n" + std::string("\x0A\x20\x09", 3) + std::string(45, '\x05'), 24, {10, 32, 9, 5, 5, 5}},
+      {"P5\n4 4\n255\n" + std::string(16, '\xC8'), 8, std::vector<int>(16, 200)},
+      // Bitmaps: 1 is black; text bits need no blanks between them, binary rows start on a new
+      // byte, the highest bit first.
+      {"P1 5 4\n1000 0\n# comment\n000001\t1111\n1111\n0", 8, bits},
+      {"P1\n5 4 10000000001111111110", 8, bits},
+      {"P4 5 4\n" + std::string("\x80\x00\xFF\xF7", 4), 8, bits},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.substr(0, 40));
+    Qimg img;
+    ASSERT_EQ(Load(c.file, img), kOk);
+    EXPECT_EQ(img.bpp, c.bpp);
+    const auto got = Samples(img);
+    EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + long(c.samples.size())), c.samples);
+    EXPECT_EQ(img.palette[77][0], img.bpp == 8 ? 77 : 0);
+    EXPECT_EQ(img.palette[77][2], img.bpp == 8 ? 77 : 0);
     ImgFree(img);
   }
-  // Comments between samples too.
-  std::string p3 = "P3 4 4 255\n1 2 3 # first pixel\n";
-  for (int i = 0; i < 45; ++i) p3 += "4 ";
-  ASSERT_EQ(Load(p3, img), kOk);
-  EXPECT_EQ(img.bpp, 24);
-  EXPECT_EQ(test::Pixel(img, 0, 0), 0x010203u);
-  EXPECT_EQ(test::Pixel(img, 3, 3), 0x040404u);
-  ImgFree(img);
-  // Binary: exactly one blank after the maximum value, then the samples, red first.
-  std::string p6 = "P6 4 4 255\n";
-  p6 += std::string("\x0A\x20\x09", 3);  // a blank and a tab as samples, not as separators
-  p6 += std::string(45, '\x05');
-  ASSERT_EQ(Load(p6, img), kOk);
-  EXPECT_EQ(test::Pixel(img, 0, 0), 0x0A2009u);
-  EXPECT_EQ(test::Pixel(img, 1, 0), 0x050505u);
-  ImgFree(img);
-  ASSERT_EQ(Load("P5\n4 4\n255\n" + std::string(16, '\xC8'), img), kOk);
-  EXPECT_EQ(img.bpp, 8);
-  EXPECT_EQ(Samples(img), std::vector<int>(16, 200));
-  ImgFree(img);
 }
 
 TEST_F(PnmTest, BufferedReaderStopsAtTheFileEnd) {
@@ -143,31 +145,32 @@ TEST_F(PnmTest, BufferedReaderStopsAtTheFileEnd) {
             kOk);
 }
 
-TEST_F(PnmTest, SamplesAreShiftedByTheMaximumValue) {
+TEST_F(PnmTest, SamplesAreScaledFromTheMaximumValueWithRounding) {
   struct Case {
     int maxValue, sample, want;
   };
-  const Case cases[] = {{15, 15, 240},   {15, 1, 16},       {1, 1, 128},  {255, 200, 200}, {128, 128, 128},
-                        {127, 127, 254}, {1023, 1023, 255}, {1023, 8, 2}, {15, 40, 255},   {65535, 65535, 255}};
+  // 127: 64 is 128.5 of 255, rounded up; 65535: 0x12FF is nearer 0x13 than its high byte.
+  const Case cases[] = {{15, 15, 255},       {15, 1, 17},           {1, 1, 255},          {1, 0, 0},    {255, 200, 200},
+                        {127, 64, 129},      {127, 1, 2},           {63, 32, 130},        {1023, 8, 2}, {15, 40, 255},
+                        {65535, 65535, 255}, {65535, 0x12FF, 0x13}, {65535, 0x127F, 0x12}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "max " << c.maxValue << " sample " << c.sample);
-    Qimg img;
-    std::string text = "P2 4 4 " + std::to_string(c.maxValue) + "\n";
-    for (int i = 0; i < 16; ++i) text += std::to_string(c.sample) + " ";
-    ASSERT_EQ(Load(text, img), kOk);
-    EXPECT_EQ(Samples(img), std::vector<int>(16, c.want));
-    ImgFree(img);
+    for (bool binary : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "max " << c.maxValue << " sample " << c.sample << " binary " << binary);
+      Qimg img;
+      std::string text = (binary ? "P5 4 4 " : "P2 4 4 ") + std::to_string(c.maxValue) + "\n";
+      for (int i = 0; i < 16; ++i) {
+        if (!binary)
+          text += std::to_string(c.sample) + " ";
+        else if (c.maxValue > 255)  // two bytes per sample, high byte first
+          text += {char(c.sample >> 8), char(c.sample)};
+        else
+          text += char(c.sample);
+      }
+      ASSERT_EQ(Load(text, img), kOk);
+      EXPECT_EQ(Samples(img), std::vector<int>(16, c.want));
+      ImgFree(img);
+    }
   }
-  // Binary maps past 255 hold two bytes per sample, high byte first.
-  Qimg img;
-  std::string p5 = "P5 4 4 65535\n";
-  for (int i = 0; i < 16; ++i) p5 += std::string("\x12\x34", 2);
-  ASSERT_EQ(Load(p5, img), kOk);
-  EXPECT_EQ(Samples(img), std::vector<int>(16, 0x12));
-  ImgFree(img);
-  ASSERT_EQ(Load("P5 4 4 15\n" + std::string(16, '\x0F'), img), kOk);
-  EXPECT_EQ(Samples(img), std::vector<int>(16, 240));
-  ImgFree(img);
 }
 
 TEST_F(PnmTest, SizeLimitsAndInfo) {
@@ -184,8 +187,9 @@ TEST_F(PnmTest, SizeLimitsAndInfo) {
       {"P6 3 4 255\n", 3, 4, 24, 0, "Binary encoded"},
       {"P2 4 3 255\n", 4, 3, 8, 0, "Ascii encoded"},
       {"P5 4097 4 255\n", 4097, 4, 8, 0, "Binary encoded"},
-      {"P1 8 8\n", 8, 8, 8, 0, "Ascii encoded"},
-      {"P4 8 8\n", 8, 8, 8, 0, "Binary encoded"},
+      {"P1 8 8\n", 8, 8, 8, -1, "Ascii encoded"},
+      {"P4 8 8\n", 8, 8, 8, -1, "Binary encoded"},
+      {"P4 2147483647 8\n", 2147483647, 8, 8, 0, "Binary encoded"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.head);
@@ -231,7 +235,12 @@ TEST_F(PnmTest, DamagedFilesGiveTheirErrors) {
       {"max70000.pnm", "P6 4 4 70000\n", {7, 2}, {7, 2}},
       {"header_end.pnm", "P6 4 4", {7, 9}, {7, 9}},
       {"comment_to_end.pnm", "P6 4 # no more", {7, 9}, {7, 9}},
-      {"huge_width.pnm", "P6 99999999999999999999 4 255\n", kOk, {7, 1}},
+      // Sizes past 31 bits are refused, not cut to some other number.
+      {"huge_width.pnm", "P6 99999999999999999999 4 255\n", {7, 2}, {7, 2}},
+      {"width_2_32.pnm", "P6\n4294967296 13\n255\n", {7, 2}, {7, 2}},
+      {"height_2_31.pnm", "P5 4 2147483648 255\n", {7, 2}, {7, 2}},
+      {"bitmap_short.pnm", "P4 9 4\n" + std::string(7, 'a'), kOk, {7, 9}},
+      {"bitmap_text_digit.pnm", "P1 4 4 0 1 2" + std::string(30, ' '), kOk, {7, 9}},
       {"binary_short.pnm", "P6 4 4 255\n" + std::string(47, 'a'), kOk, {7, 9}},
       {"binary16_short.pnm", "P5 4 4 256\n" + std::string(31, 'a'), kOk, {7, 9}},
       {"text_short.pnm", Grey16("P2 4 4 15\n").substr(0, 30), kOk, {7, 9}},

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "formats/still_test_util.h"
 #include "foundation/bytes.h"
 #include "image/image_test_util.h"
@@ -114,46 +116,37 @@ TEST_F(TgaTest, WrittenHeadersAndRoundTripsAtEveryDepth) {
 }
 
 TEST_F(TgaTest, RunAndLiteralPacketLimits) {
-  Qimg img;
-  // 300 equal 24-bit pixels: runs of 128, 128 and 44.
-  test::MakeFrom(img, 300, 1, 24, std::vector<uint32_t>(300, 0x112233));
-  EXPECT_EQ(SaveBytes(img, 1), TgaBytes({.type = 10, .width = 300, .depth = 24},
-                                        {255, 0x33, 0x22, 0x11, 255, 0x33, 0x22, 0x11, 171, 0x33, 0x22, 0x11}));
-  ImgFree(img);
-
-  // 300 pixels without equal neighbours: literal packets of 128, 128 and 44.
-  std::vector<uint32_t> alternating(300);
+  std::vector<uint32_t> alternating(300), edge(130, 9), same(300, 0x112233);
   for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = uint32_t(i % 2);
-  test::MakeFrom(img, 300, 1, 8, alternating);
-  const auto b = SaveBytes(img, 1);
-  const size_t data = 18 + 768;
-  ASSERT_EQ(b.size(), data + 3 + 300);
-  EXPECT_EQ(b[data], 127);
-  EXPECT_EQ(b[data + 1 + 128], 127);
-  EXPECT_EQ(b[data + 2 + 256], 43);
-  EXPECT_EQ(b[data + 1], 0);
-  EXPECT_EQ(b[data + 2], 1);
-  ImgFree(img);
-
-  // Pairs become runs, singles literals; each row is coded on its own, bottom row first.
-  test::MakeFrom(img, 4, 2, 8, {5, 5, 5, 5, 1, 2, 2, 3});
-  const auto rows = SaveBytes(img, 1);
-  EXPECT_EQ(std::vector<uint8_t>(rows.begin() + long(data), rows.end()),
-            (std::vector<uint8_t>{0, 1, 129, 2, 0, 3, 131, 5}));
-  ImgFree(img);
-
-  // A run of exactly 128, then one more pixel of that colour opens a literal packet.
-  std::vector<uint32_t> px(130, 9);
-  px.back() = 4;
-  test::MakeFrom(img, 130, 1, 8, px);
-  const auto edge = SaveBytes(img, 1);
-  EXPECT_EQ(std::vector<uint8_t>(edge.begin() + long(data), edge.end()), (std::vector<uint8_t>{255, 9, 1, 9, 4}));
-  ImgFree(img);
-
-  // 32-bit pictures are coded in whole pixels too.
-  test::MakeFrom(img, 3, 1, 32, {0x01020304, 0x01020304, 0x05060708});
-  EXPECT_EQ(SaveBytes(img, 1), TgaBytes({.type = 10, .width = 3, .depth = 32}, {129, 4, 3, 2, 1, 0, 8, 7, 6, 5}));
-  ImgFree(img);
+  edge.back() = 4;
+  std::vector<uint8_t> literals = {127};
+  for (size_t i = 0; i < 300; ++i) {
+    if (i == 128 || i == 256) literals.push_back(i == 128 ? 127 : 43);
+    literals.push_back(uint8_t(i % 2));
+  }
+  struct Case {
+    int32_t width, height, bpp;
+    std::vector<uint32_t> pixels;
+    std::vector<uint8_t> coded;  // the data after the header and any colour map
+  };
+  // 300 equal pixels: runs of 128, 128 and 44; 300 without equal neighbours: literals of 128,
+  // 128 and 44; pairs become runs, singles literals, each row on its own, bottom row first; a run
+  // of 128, then one more pixel of that colour opens a literal; 32 bits go in whole pixels.
+  const Case cases[] = {{300, 1, 24, same, {255, 0x33, 0x22, 0x11, 255, 0x33, 0x22, 0x11, 171, 0x33, 0x22, 0x11}},
+                        {300, 1, 8, alternating, literals},
+                        {4, 2, 8, {5, 5, 5, 5, 1, 2, 2, 3}, {0, 1, 129, 2, 0, 3, 131, 5}},
+                        {130, 1, 8, edge, {255, 9, 1, 9, 4}},
+                        {3, 1, 32, {0x01020304, 0x01020304, 0x05060708}, {129, 4, 3, 2, 1, 0, 8, 7, 6, 5}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.width);
+    Qimg img;
+    test::MakeFrom(img, c.width, c.height, c.bpp, c.pixels);
+    const auto b = SaveBytes(img, 1);
+    const auto data = long(18 + (c.bpp == 8 ? 768 : 0));
+    ASSERT_GE(b.size(), size_t(data));
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + data, b.end()), c.coded);
+    ImgFree(img);
+  }
 }
 
 TEST_F(TgaTest, CompressionSettingChoosesTheImageType) {
@@ -202,44 +195,42 @@ TEST_F(TgaTest, IdFieldAndOriginBit) {
 }
 
 TEST_F(TgaTest, ColourMapEntryFormsAndSurplus) {
-  // 15-bit entries expand by shifting, placed from the first entry index on.
-  PutFile(
-      Path("m16.tga"),
-      TgaBytes({.mapType = 1, .type = 1, .first = 10, .mapLength = 2, .entryBits = 16, .depth = 8, .descriptor = 32},
-               {0x00, 0x7C, 0xFF, 0x03, 11}));
-  Qimg img;
-  ASSERT_EQ(Try([&] { TGALoad_(Path("m16.tga"), img); }), kOk);
-  EXPECT_EQ(img.palette[10][0], 0);
-  EXPECT_EQ(img.palette[10][2], 248);
-  EXPECT_EQ(img.palette[11][0], 248);
-  EXPECT_EQ(img.palette[11][1], 248);
-  EXPECT_EQ(img.palette[11][2], 0);
-  EXPECT_EQ(img.palette[9][2], 0);
-  EXPECT_EQ(img.data[0], 11);
-  ImgFree(img);
-
   // 32-bit entries lose their fourth byte; a map of 300 entries from index 100 keeps what fits
   // and the pixels still come after the whole map.
-  std::vector<uint8_t> rest;
-  for (int i = 0; i < 300; ++i) rest.insert(rest.end(), {uint8_t(i), 1, 2, 0xEE});
-  rest.push_back(200);
-  PutFile(
-      Path("m32.tga"),
-      TgaBytes({.mapType = 1, .type = 1, .first = 100, .mapLength = 300, .entryBits = 32, .depth = 8, .descriptor = 32},
-               rest));
-  ASSERT_EQ(Try([&] { TGALoad_(Path("m32.tga"), img); }), kOk);
-  EXPECT_EQ(img.palette[100][0], 0);
-  EXPECT_EQ(img.palette[255][0], 155);
-  EXPECT_EQ(img.palette[255][1], 1);
-  EXPECT_EQ(img.palette[255][2], 2);
-  EXPECT_EQ(img.data[0], 200);
-  ImgFree(img);
-
-  // A true-colour file that names an entry size but has no map reads its pixels at once.
-  PutFile(Path("nomap.tga"), TgaBytes({.entryBits = 24, .depth = 24}, {1, 2, 3}));
-  ASSERT_EQ(Try([&] { TGALoad_(Path("nomap.tga"), img); }), kOk);
-  EXPECT_EQ(test::Pixel(img, 0, 0), 0x030201u);
-  ImgFree(img);
+  std::vector<uint8_t> long32;
+  for (int i = 0; i < 300; ++i) long32.insert(long32.end(), {uint8_t(i), 1, 2, 0xEE});
+  long32.push_back(200);
+  using Entry = std::array<uint8_t, 3>;
+  struct Case {
+    const char* what;
+    TgaHead head;
+    std::vector<uint8_t> rest;
+    std::vector<std::pair<int, Entry>> entries;
+    uint32_t pixel;
+  };
+  const Case cases[] = {
+      {"15-bit entries expand by shifting, placed from the first index on",
+       {.mapType = 1, .type = 1, .first = 10, .mapLength = 2, .entryBits = 16, .depth = 8, .descriptor = 32},
+       {0x00, 0x7C, 0xFF, 0x03, 11},
+       {{9, {0, 0, 0}}, {10, {0, 0, 248}}, {11, {248, 248, 0}}},
+       11},
+      {"32-bit entries past the palette",
+       {.mapType = 1, .type = 1, .first = 100, .mapLength = 300, .entryBits = 32, .depth = 8, .descriptor = 32},
+       long32,
+       {{100, {0, 1, 2}}, {255, {155, 1, 2}}},
+       200},
+      {"an entry size without a map", {.entryBits = 24, .depth = 24}, {1, 2, 3}, {}, 0x030201},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutFile(Path("map.tga"), TgaBytes(c.head, c.rest));
+    Qimg img;
+    ASSERT_EQ(Try([&] { TGALoad_(Path("map.tga"), img); }), kOk);
+    for (const auto& [index, want] : c.entries)
+      EXPECT_EQ((Entry{img.palette[index][0], img.palette[index][1], img.palette[index][2]}), want) << index;
+    EXPECT_EQ(test::Pixel(img, 0, 0), c.pixel);
+    ImgFree(img);
+  }
 }
 
 TEST_F(TgaTest, SixteenBitFilesAreFifteenBitPictures) {
@@ -256,33 +247,59 @@ TEST_F(TgaTest, SixteenBitFilesAreFifteenBitPictures) {
   ImgFree(img);
 }
 
+TEST_F(TgaTest, GreyFilesLoadWithAGreyPalette) {
+  // 2 x 2, top row first: plain, and coded as a run of two and a literal of two. A colour map
+  // before grey pixels is skipped, not taken as their palette.
+  const std::vector<uint8_t> map = {1, 2, 3};
+  for (const auto& [type, data] :
+       {std::pair{3, std::vector<uint8_t>{0, 0, 128, 255}}, std::pair{11, std::vector<uint8_t>{129, 0, 1, 128, 255}}}) {
+    SCOPED_TRACE(type);
+    std::vector<uint8_t> rest = map;
+    rest.insert(rest.end(), data.begin(), data.end());
+    PutFile(Path("grey.tga"), TgaBytes({.mapType = 1,
+                                        .type = type,
+                                        .mapLength = 1,
+                                        .entryBits = 24,
+                                        .width = 2,
+                                        .height = 2,
+                                        .depth = 8,
+                                        .descriptor = 32},
+                                       rest));
+    Qimg img;
+    ASSERT_EQ(Try([&] { TGALoad_(Path("grey.tga"), img); }), kOk);
+    EXPECT_EQ(img.bpp, 8);
+    EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0, 0, 128, 255}));
+    for (int i : {0, 128, 255})
+      EXPECT_EQ(std::vector<uint8_t>(img.palette[i], img.palette[i] + 3), std::vector<uint8_t>(3, uint8_t(i)));
+    ImgFree(img);
+  }
+}
+
 TEST_F(TgaTest, RunLengthDecodingStaysInsideBothBuffers) {
-  const TgaHead head{.type = 10, .width = 2, .height = 2, .depth = 24, .descriptor = 32};
-  Qimg img;
-  // A run of three crosses the first row's end; a literal of one completes the picture.
-  PutFile(Path("cross.tga"), TgaBytes(head, {130, 1, 2, 3, 0, 4, 5, 6}));
-  ASSERT_EQ(Try([&] { TGALoad_(Path("cross.tga"), img); }), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x030201, 0x030201, 0x030201, 0x060504}));
-  ImgFree(img);
-
-  // A run of 128 into four pixels, then more packets: cut at the picture's end.
-  PutFile(Path("long.tga"), TgaBytes(head, {255, 9, 9, 9, 255, 8, 8, 8}));
-  ASSERT_EQ(Try([&] { TGALoad_(Path("long.tga"), img); }), kOk);
-  EXPECT_EQ(test::Pixels(img), std::vector<uint32_t>(4, 0x090909));
-  ImgFree(img);
-
-  // A literal packet announcing more pixels than the data holds, and half a pixel at the end:
-  // what is there is decoded, the rest stays as allocated.
-  PutFile(Path("short.tga"), TgaBytes(head, {3, 1, 1, 1, 2, 2}));
-  ASSERT_EQ(Try([&] { TGALoad_(Path("short.tga"), img); }), kOk);
-  EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{0x010101, 0, 0, 0}));
-  ImgFree(img);
-
-  // No data at all: an empty picture, not an error.
-  PutFile(Path("empty.tga"), TgaBytes(head, {}));
-  ASSERT_EQ(Try([&] { TGALoad_(Path("empty.tga"), img); }), kOk);
-  EXPECT_EQ(test::Pixels(img), std::vector<uint32_t>(4, 0));
-  ImgFree(img);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> data;
+    std::vector<uint32_t> want;
+  };
+  const Case cases[] = {
+      {"a run of three across the first row's end, a literal of one",
+       {130, 1, 2, 3, 0, 4, 5, 6},
+       {0x030201, 0x030201, 0x030201, 0x060504}},
+      {"a run of 128 into four pixels, then more packets",
+       {255, 9, 9, 9, 255, 8, 8, 8},
+       std::vector<uint32_t>(4, 0x090909)},
+      // What is there is decoded, the rest stays as allocated.
+      {"a literal announcing more than there is, half a pixel", {3, 1, 1, 1, 2, 2}, {0x010101, 0, 0, 0}},
+      {"no data at all: an empty picture, not an error", {}, std::vector<uint32_t>(4, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutFile(Path("rle.tga"), TgaBytes({.type = 10, .width = 2, .height = 2, .depth = 24, .descriptor = 32}, c.data));
+    Qimg img;
+    ASSERT_EQ(Try([&] { TGALoad_(Path("rle.tga"), img); }), kOk);
+    EXPECT_EQ(test::Pixels(img), c.want);
+    ImgFree(img);
+  }
 }
 
 TEST_F(TgaTest, InfoFlagsAndCompressionNames) {
@@ -299,6 +316,9 @@ TEST_F(TgaTest, InfoFlagsAndCompressionNames) {
       {{.type = 2, .depth = 12}, 12, -1, 0, ""},
       {{.type = 2, .depth = 40}, 40, 0, 0, ""},
       {{.mapType = 1, .type = 1, .mapLength = 1, .entryBits = 24, .depth = 16}, 15, -1, 0, ""},
+      {{.type = 3, .depth = 8}, 8, -1, -1, ""},
+      {{.type = 11, .depth = 8}, 8, -1, -1, "Run Length Encoding (RLE)"},
+      {{.type = 3, .depth = 16}, 15, -1, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.head.type << " depth " << c.head.depth);
@@ -327,8 +347,10 @@ TEST_F(TgaTest, DamagedFilesGiveTheirErrors) {
     Outcome info, load;
   };
   const Case cases[] = {
-      {"grey_type3.tga", TgaBytes({.type = 3, .depth = 8}, {1}), {7, 2}, {7, 2}},
+      {"type4.tga", TgaBytes({.type = 4, .depth = 8}, {1}), {7, 2}, {7, 2}},
       {"type0.tga", TgaBytes({.type = 0}, {1, 2, 3}), {7, 2}, {7, 2}},
+      {"type19.tga", TgaBytes({.type = 19, .depth = 8}, {1}), {7, 2}, {7, 2}},
+      {"map_type2.tga", TgaBytes({.mapType = 2}, {1, 2, 3}), {7, 2}, {7, 2}},
       {"short_header.tga", {0, 0, 2, 0, 0, 0, 0}, {6, 3}, {6, 3}},
       {"zero_width.tga", TgaBytes({.width = 0}, {1, 2, 3}), kOk, {7, 2}},
       {"depth12.tga", TgaBytes({.depth = 12}, {1, 2}), kOk, {7, 1}},
@@ -364,7 +386,7 @@ TEST_F(TgaTest, DamagedFilesGiveTheirErrors) {
   // and is replaced by one that loads.
   test::MakePattern(img, 3, 2, 24);
   const auto before = test::Pixels(img);
-  EXPECT_EQ(Try([&] { TGALoad_(bad + "/grey_type3.tga", img); }), (Outcome{7, 2}));
+  EXPECT_EQ(Try([&] { TGALoad_(bad + "/type4.tga", img); }), (Outcome{7, 2}));
   EXPECT_EQ(test::Pixels(img), before);
   PutFile(bad + "/good.tga", TgaBytes({.width = 1, .height = 1, .depth = 8}, {7}));
   ASSERT_EQ(Try([&] { TGALoad_(bad + "/good.tga", img); }), kOk);

@@ -1,5 +1,5 @@
-// SGI, Sun raster, PNM and BAY against ImageMagick: its files load to the pixels it decodes, and
-// our files decode in it to the pixels we wrote.
+// SGI, Sun raster, PNM and BAY against ImageMagick and ffmpeg: their files load to the pixels
+// they decode, and our files decode in them to the pixels we wrote.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,8 +21,9 @@
 namespace rf {
 namespace {
 
-// The real tool; another program of that name earlier on the path is not it.
+// The real tools; another program of that name earlier on the path is not it.
 const char* const kRastersConvert = "/usr/bin/convert";
+const char* const kRastersFfmpeg = "/usr/bin/ffmpeg";
 
 using RastersLoader = void (*)(std::string_view, Qimg&);
 using RastersSaver = void (*)(std::string_view, const Qimg&);
@@ -38,9 +39,22 @@ bool RastersConvertRun(const std::string& args) {
   return std::system(cmd.c_str()) == 0;
 }
 
+bool RastersFfmpegRun(const std::string& args) {
+  const std::string cmd = std::string(kRastersFfmpeg) + " -v error -y " + args + " 2>/dev/null";
+  return std::system(cmd.c_str()) == 0;
+}
+
 std::vector<uint8_t> RastersFile(const std::string& path) {
   const std::string s = test::ReadWholeFile(path);
   return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// The pixels ffmpeg decodes from a file, as RastersDecodedByConvert gives them.
+std::vector<uint8_t> RastersDecodedByFfmpeg(const std::string& file, const std::string& scratch) {
+  const std::string raw = scratch + "/decoded_ff.rgb";
+  std::remove(raw.c_str());
+  if (!RastersFfmpegRun("-i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'")) return {};
+  return RastersFile(raw);
 }
 
 // The pixels ImageMagick decodes from a file: red, green, blue bytes, rows top first.
@@ -66,11 +80,11 @@ std::vector<uint8_t> RastersOurRgb(const Qimg& img) {
   return rgb;
 }
 
-void RastersExpectSame(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs) {
+void RastersExpectSame(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, int tolerance = 0) {
   ASSERT_EQ(ours.size(), theirs.size());
   size_t differ = 0, first = 0;
   for (size_t i = 0; i < ours.size(); ++i)
-    if (ours[i] != theirs[i] && differ++ == 0) first = i;
+    if (std::abs(ours[i] - theirs[i]) > tolerance && differ++ == 0) first = i;
   EXPECT_EQ(differ, 0u) << "first difference at byte " << first << ": " << int(ours[first]) << " vs "
                         << int(theirs[first]);
 }
@@ -106,10 +120,10 @@ class RastersInteropTest : public test::FoundationTest {
  protected:
   void SetUp() override {
     FoundationTest::SetUp();
-    if (!kernel::FileExists(kRastersConvert)) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!kernel::FileExists(kRastersConvert) || !kernel::FileExists(kRastersFfmpeg))
+      GTEST_SKIP() << "ImageMagick or ffmpeg is not installed";
     dir_ = test::ScratchDir("rasters_interop");
-    // An odd width, so that rows of odd length occur; Sun raster rows are read unpadded, which
-    // only agrees with ImageMagick's padded rows at even lengths, so those tests use 38.
+    // An odd width, so that rows of odd length (and their padding) occur, and an even one.
     odd_ = dir_ + "/odd.png";
     even_ = dir_ + "/even.png";
     ASSERT_TRUE(RastersConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + odd_ + "'"));
@@ -124,9 +138,8 @@ class RastersInteropTest : public test::FoundationTest {
   }
 
   // Writes source with the given options and checks that we load what ImageMagick decodes.
-  // With scale15 the file's samples are 4-bit: ImageMagick widens them by 17, we by 16.
   void CheckTheirs(const std::string& source, const std::string& options, const std::string& file, RastersLoader load,
-                   int32_t bpp, const std::vector<RastersMark>& marks, bool scale15 = false) {
+                   int32_t bpp, const std::vector<RastersMark>& marks) {
     SCOPED_TRACE(options + " " + file);
     const size_t colon = file.find(':');
     const std::string path = dir_ + "/" + file.substr(colon + 1);
@@ -136,34 +149,37 @@ class RastersInteropTest : public test::FoundationTest {
       ASSERT_LT(m.at, bytes.size());
       EXPECT_EQ(bytes[m.at], m.value) << "header byte " << m.at;
     }
-    CheckFile(path, load, bpp, scale15);
+    CheckFile(path, load, bpp);
   }
 
   // With redFirst ImageMagick reads the file's true-colour pixels red first where we read them
   // blue first: it does so for every Sun raster type but the standard one, coded files included.
-  void CheckFile(const std::string& path, RastersLoader load, int32_t bpp, bool scale15 = false,
-                 bool redFirst = false) {
+  // With ffmpeg the file is compared with ffmpeg's decode instead of ImageMagick's.
+  void CheckFile(const std::string& path, RastersLoader load, int32_t bpp, bool redFirst = false, bool ffmpeg = false,
+                 int tolerance = 0) {
     Qimg img;
     GuardedSilent("Test.RastersInterop", [&] { load(path, img); });
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
     EXPECT_EQ(img.bpp, bpp);
-    std::vector<uint8_t> theirs = RastersDecodedByConvert(path, dir_);
+    std::vector<uint8_t> theirs = ffmpeg ? RastersDecodedByFfmpeg(path, dir_) : RastersDecodedByConvert(path, dir_);
     ASSERT_EQ(theirs.size(), size_t(img.width) * img.height * 3);
-    if (scale15)
-      for (uint8_t& v : theirs) v = uint8_t(v / 17 * 16);
     if (redFirst) RastersSwapRedBlue(theirs);
-    RastersExpectSame(RastersOurRgb(img), theirs);
+    RastersExpectSame(RastersOurRgb(img), theirs, tolerance);
     ImgFree(img);
   }
 
-  void CheckOurs(const Qimg& img, const std::string& file, RastersSaver save, bool redFirst = false) {
+  // ffmpeg must decode our file to our pixels, and so must ImageMagick unless convert is false;
+  // redFirstInConvert as for CheckFile.
+  void CheckOurs(const Qimg& img, const std::string& file, RastersSaver save, bool redFirstInConvert = false,
+                 bool convert = true) {
     SCOPED_TRACE(file);
     const std::string path = dir_ + "/" + file;
     GuardedSilent("Test.RastersInterop", [&] { save(path, img); });
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
     std::vector<uint8_t> theirs = RastersDecodedByConvert(path, dir_);
-    if (redFirst) RastersSwapRedBlue(theirs);
-    RastersExpectSame(RastersOurRgb(img), theirs);
+    if (redFirstInConvert) RastersSwapRedBlue(theirs);
+    if (convert) RastersExpectSame(RastersOurRgb(img), theirs);
+    RastersExpectSame(RastersOurRgb(img), RastersDecodedByFfmpeg(path, dir_));
   }
 
   std::string dir_, odd_, even_;
@@ -183,10 +199,11 @@ TEST_F(RastersInteropTest, TheirSgiFilesLoadToTheirPixels) {
 
 TEST_F(RastersInteropTest, TheirSunRasterFilesLoadToTheirPixels) {
   // Depth in byte 15, type in byte 23, colour-map type in byte 27.
-  CheckTheirs(even_, "-type Palette", "sun:p8.ras", RASLoad, 8, {{15, 8}, {23, 1}, {27, 1}});
-  CheckTheirs(even_, "-type TrueColor", "sun:t24.ras", RASLoad, 24, {{15, 24}, {23, 3}, {27, 0}});
+  CheckTheirs(odd_, "-type Palette", "sun:p8.ras", RASLoad, 8, {{15, 8}, {23, 1}, {27, 1}});
+  CheckTheirs(odd_, "-type TrueColor", "sun:t24.ras", RASLoad, 24, {{15, 24}, {23, 3}, {27, 0}});
   // ImageMagick writes no coded files; code its plain ones (red-green-blue turned to the coded
-  // type's blue-green-red) and check that both sides decode them alike.
+  // type's blue-green-red) and check that we decode them as ffmpeg does (ImageMagick misreads
+  // coded rows of odd length).
   for (const char* name : {"p8.ras", "t24.ras"}) {
     SCOPED_TRACE(name);
     auto b = RastersFile(dir_ + "/" + name);
@@ -202,7 +219,17 @@ TEST_F(RastersInteropTest, TheirSunRasterFilesLoadToTheirPixels) {
     b.insert(b.end(), coded.begin(), coded.end());
     const std::string path = dir_ + "/rle_" + name;
     test::WriteWholeFile(path, std::string(b.begin(), b.end()));
-    CheckFile(path, RASLoad, rgb ? 24 : 8, false, rgb);
+    CheckFile(path, RASLoad, rgb ? 24 : 8, false, true);
+  }
+  // ffmpeg's files, plain and coded, padded at the odd width.
+  for (const char* format : {"bgr24", "pal8", "gray"}) {
+    for (const char* rle : {"0", "1"}) {
+      SCOPED_TRACE(std::string(format) + " rle " + rle);
+      const std::string path = dir_ + "/ff_" + format + rle + ".ras";
+      ASSERT_TRUE(RastersFfmpegRun("-i '" + odd_ + "' -pix_fmt " + format + " -c:v sunrast -rle " + rle +
+                                   " -f image2 '" + path + "'"));
+      CheckFile(path, RASLoad, std::string(format) == "bgr24" ? 24 : 8, false, true);
+    }
   }
 }
 
@@ -211,14 +238,49 @@ TEST_F(RastersInteropTest, TheirPnmFilesLoadToTheirPixels) {
   CheckTheirs(odd_, "-compress none", "ppm:p3.ppm", PNMLoad, 24, {{1, '3'}});
   CheckTheirs(odd_, "-type Grayscale", "pgm:p5.pgm", PNMLoad, 8, {{1, '5'}});
   CheckTheirs(odd_, "", "ppm:p6.ppm", PNMLoad, 24, {{1, '6'}});
-  // Maximum value 15 (the header's third line is "15"): samples shifted by 4.
-  CheckTheirs(odd_, "-depth 4", "ppm:p6_15.ppm", PNMLoad, 24, {{1, '6'}, {9, '1'}, {10, '5'}, {11, '\n'}}, true);
+  // Maximum value 15 (the header's third line is "15").
+  CheckTheirs(odd_, "-depth 4", "ppm:p6_15.ppm", PNMLoad, 24, {{1, '6'}, {9, '1'}, {10, '5'}, {11, '\n'}});
   // (ImageMagick writes text maps with maximum value 255 whatever the depth.)
   CheckTheirs(odd_, "-colorspace gray -depth 4", "pgm:p5_15.pgm", PNMLoad, 8,
-              {{1, '5'}, {9, '1'}, {10, '5'}, {11, '\n'}}, true);
+              {{1, '5'}, {9, '1'}, {10, '5'}, {11, '\n'}});
+  // Bitmaps in text and binary form.
+  CheckTheirs(odd_, "-monochrome -compress none", "pbm:p1.pbm", PNMLoad, 8, {{1, '1'}});
+  CheckTheirs(odd_, "-monochrome", "pbm:p4.pbm", PNMLoad, 8, {{1, '4'}});
+  const std::string p4 = dir_ + "/ff.pbm";
+  ASSERT_TRUE(RastersFfmpegRun("-i '" + odd_ + "' -pix_fmt monob '" + p4 + "'"));
+  CheckFile(p4, PNMLoad, 8, false, true);
 }
 
-TEST_F(RastersInteropTest, OurFilesDecodeInImageMagick) {
+// Samples of every value a maximum allows (a spread of them at 65535) are scaled as both peers
+// scale them.
+TEST_F(RastersInteropTest, PnmSamplesScaleAsThePeersScaleThem) {
+  struct Case {
+    int maxValue;
+    // Where a sample falls between two levels the peers differ from exact rounding by one:
+    // ImageMagick truncates some, ffmpeg scales by fixed-point factors and dithers 16 bits to 8.
+    int convertTolerance, ffmpegTolerance;
+  };
+  for (const Case c :
+       {Case{1, 0, 0}, Case{15, 0, 0}, Case{63, 1, 1}, Case{127, 1, 1}, Case{255, 0, 0}, Case{65535, 1, 2}}) {
+    for (const char* kind : {"5", "6"}) {
+      SCOPED_TRACE(testing::Message() << "maximum " << c.maxValue << " P" << kind);
+      const int samples = kind[0] == '5' ? 1 : 3, width = 64, height = 48;
+      std::string file = std::string("P") + kind + " " + std::to_string(width) + " " + std::to_string(height) + " " +
+                         std::to_string(c.maxValue) + "\n";
+      for (int i = 0; i < width * height * samples; ++i) {
+        const int v = int(int64_t(i) * 7919 % (c.maxValue + 1));
+        if (c.maxValue > 255) file += char(v >> 8);
+        file += char(v);
+      }
+      const std::string path = dir_ + "/max" + std::to_string(c.maxValue) + "_" + kind + ".pnm";
+      test::WriteWholeFile(path, file);
+      CheckFile(path, PNMLoad, samples == 1 ? 8 : 24, false, false, c.convertTolerance);
+      CheckFile(path, PNMLoad, samples == 1 ? 8 : 24, false, true, c.ffmpegTolerance);
+    }
+  }
+}
+
+TEST_F(RastersInteropTest, OurFilesDecodeInImageMagickAndFfmpeg) {
   for (int32_t bpp : {8, 24}) {
     SCOPED_TRACE(bpp);
     for (int32_t width : {37, 38}) {
@@ -231,11 +293,10 @@ TEST_F(RastersInteropTest, OurFilesDecodeInImageMagick) {
         CheckOurs(img, coded ? "ours_rle.sgi" : "ours.sgi", SGISave);
         PNMSetEncoding(coded);
         CheckOurs(img, coded ? "ours_ascii.ppm" : "ours.ppm", PNMSave);
-        // Sun raster rows are unpadded: ImageMagick reads them alike at even lengths only.
-        if (width % 2 == 0) {
-          RASSetCompression(coded);
-          CheckOurs(img, coded ? "ours_rle.ras" : "ours.ras", RASSave, coded && bpp == 24);
-        }
+        // ImageMagick decodes coded Sun raster data of padded odd-length rows short by the
+        // padding: its last row comes out wrong, in ffmpeg's files as in ours.
+        RASSetCompression(coded);
+        CheckOurs(img, coded ? "ours_rle.ras" : "ours.ras", RASSave, coded && bpp == 24, !coded || width % 2 == 0);
       }
       ImgFree(img);
     }

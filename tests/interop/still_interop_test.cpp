@@ -1,7 +1,8 @@
-// TGA, PCX and BMP against ImageMagick: its files load to the pixels it decodes, and our files
-// decode in it to the pixels we wrote.
+// TGA, PCX and BMP against ImageMagick and ffmpeg: their files load to the pixels they decode,
+// and our files decode in ImageMagick to the pixels we wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,8 +20,9 @@
 namespace rf {
 namespace {
 
-// The real tool; another program of that name earlier on the path is not it.
+// The real tools; another program of that name earlier on the path is not it.
 const char* const kStillConvert = "/usr/bin/convert";
+const char* const kStillFfmpeg = "/usr/bin/ffmpeg";
 
 // A header byte that shows ImageMagick wrote the variant asked for: (byte & mask) == value.
 struct StillMark {
@@ -34,6 +36,36 @@ using StillSaver = void (*)(std::string_view, const Qimg&);
 bool StillConvertRun(const std::string& args) {
   const std::string cmd = std::string(kStillConvert) + " " + args + " 2>/dev/null";
   return std::system(cmd.c_str()) == 0;
+}
+
+bool StillFfmpegRun(const std::string& args) {
+  const std::string cmd = std::string(kStillFfmpeg) + " -v error -y " + args + " 2>/dev/null";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// The pixels ffmpeg decodes from a file: red, green, blue bytes, rows top first.
+std::vector<uint8_t> StillDecodedByFfmpeg(const std::string& file, const std::string& scratch) {
+  const std::string raw = scratch + "/decoded_ff.rgb";
+  std::remove(raw.c_str());
+  if (!StillFfmpegRun("-i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'")) return {};
+  const std::string s = test::ReadWholeFile(raw);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// A bottom-up BMP turned into the top-down file of the same picture: rows reversed, height
+// negated.
+std::string StillTopDown(std::string b) {
+  auto le = [&b](size_t at) {
+    return uint32_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 | uint8_t(b[at + 3]) << 24);
+  };
+  const uint32_t offset = le(10), width = le(18), height = le(22), bits = uint8_t(b[28]);
+  const size_t stride = (size_t(width) * bits + 31) / 32 * 4;
+  std::string rows;
+  for (uint32_t y = height; y-- > 0;) rows += b.substr(offset + y * stride, stride);
+  b.replace(offset, rows.size(), rows);
+  const uint32_t negative = uint32_t(-int64_t(height));
+  for (int i = 0; i < 4; ++i) b[22 + size_t(i)] = char(negative >> (8 * i));
+  return b;
 }
 
 // The pixels ImageMagick decodes from a file: red, green, blue bytes, rows top first. It keeps a
@@ -62,6 +94,10 @@ std::vector<uint8_t> StillOurRgb(const Qimg& img) {
         b = uint8_t((v & 0x1F) << 3);
         g = uint8_t(((v >> 5) & 0x1F) << 3);
         r = uint8_t(((v >> 10) & 0x1F) << 3);
+      } else if (img.bpp == 16) {
+        b = uint8_t((v & 0x1F) << 3);
+        g = uint8_t(((v >> 5) & 0x3F) << 2);
+        r = uint8_t(((v >> 11) & 0x1F) << 3);
       } else {
         b = uint8_t(v);
         g = uint8_t(v >> 8);
@@ -73,11 +109,12 @@ std::vector<uint8_t> StillOurRgb(const Qimg& img) {
   return rgb;
 }
 
-// Compares component by component; for 15-bit pictures only the five bits a file holds count,
-// since ImageMagick widens them by scaling rather than by shifting.
-void StillExpectSamePixels(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, int32_t bpp) {
+// Compares component by component; for 15- and 16-bit pictures only the top five bits of each
+// component count, since the peers widen them by scaling rather than by shifting.
+void StillExpectSamePixels(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, int32_t bpp,
+                           int bits = 8) {
   ASSERT_EQ(ours.size(), theirs.size());
-  const int shift = bpp == 15 ? 3 : 0;
+  const int shift = std::max(bpp == 15 || bpp == 16 ? 3 : 0, 8 - bits);
   size_t differ = 0, first = 0;
   for (size_t i = 0; i < ours.size(); ++i) {
     if ((ours[i] >> shift) != (theirs[i] >> shift) && differ++ == 0) first = i;
@@ -90,7 +127,8 @@ class StillInteropTest : public test::FoundationTest {
  protected:
   void SetUp() override {
     FoundationTest::SetUp();
-    if (!kernel::FileExists(kStillConvert)) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!kernel::FileExists(kStillConvert) || !kernel::FileExists(kStillFfmpeg))
+      GTEST_SKIP() << "ImageMagick or ffmpeg is not installed";
     dir_ = test::ScratchDir("still_interop");
     // Odd sizes, so that padding, odd PCX lines and packets across rows all occur.
     source_ = dir_ + "/source.png";
@@ -111,6 +149,21 @@ class StillInteropTest : public test::FoundationTest {
     const std::string prefix = colon == std::string::npos ? "" : file.substr(0, colon + 1);
     const std::string path = dir_ + "/" + file.substr(colon == std::string::npos ? 0 : colon + 1);
     ASSERT_TRUE(StillConvertRun("'" + source_ + "' " + options + " '" + prefix + path + "'"));
+    CheckFile(path, load, bpp, marks, false);
+  }
+
+  // The same with ffmpeg writing the file in the given pixel format and decoding it; only the
+  // top `bits` of each component count.
+  void CheckFfmpegs(const std::string& pixelFormat, const std::string& file, StillLoader load, int32_t bpp,
+                    const std::vector<StillMark>& marks, int bits = 8) {
+    SCOPED_TRACE(pixelFormat + " " + file);
+    const std::string path = dir_ + "/" + file;
+    ASSERT_TRUE(StillFfmpegRun("-i '" + source_ + "' -pix_fmt " + pixelFormat + " '" + path + "'"));
+    CheckFile(path, load, bpp, marks, true, bits);
+  }
+
+  void CheckFile(const std::string& path, StillLoader load, int32_t bpp, const std::vector<StillMark>& marks,
+                 bool ffmpeg, int bits = 8) {
     const std::string bytes = test::ReadWholeFile(path);
     for (const StillMark& m : marks) {
       ASSERT_LT(m.at, bytes.size());
@@ -122,7 +175,8 @@ class StillInteropTest : public test::FoundationTest {
     EXPECT_EQ(img.width, 37);
     EXPECT_EQ(img.height, 23);
     EXPECT_EQ(img.bpp, bpp);
-    StillExpectSamePixels(StillOurRgb(img), StillDecodedByConvert(path, dir_), img.bpp);
+    const auto theirs = ffmpeg ? StillDecodedByFfmpeg(path, dir_) : StillDecodedByConvert(path, dir_);
+    StillExpectSamePixels(StillOurRgb(img), theirs, img.bpp, bits);
     ImgFree(img);
   }
 
@@ -144,6 +198,36 @@ TEST_F(StillInteropTest, TheirBmpFilesLoadToTheirPixels) {
   CheckTheirs("-type TrueColor", "bmp3:t24.bmp", DIBLoad_, 24, {{28, 0xFF, 24}, {14, 0xFF, 40}});
   // The default writer uses the long header with colour masks.
   CheckTheirs("-type TrueColor", "v5.bmp", DIBLoad_, 24, {{28, 0xFF, 24}, {14, 0xFF, 124}});
+  CheckTheirs("-colors 16 -type Palette", "bmp3:p4.bmp", DIBLoad_, 8, {{28, 0xFF, 4}, {30, 0xFF, 0}});
+  CheckTheirs("-colors 16 -type Palette", "p4v5.bmp", DIBLoad_, 8, {{28, 0xFF, 4}, {14, 0xFF, 124}});
+  CheckTheirs("-monochrome", "bmp3:m1.bmp", DIBLoad_, 8, {{28, 0xFF, 1}});
+  CheckTheirs("-type TrueColorAlpha -alpha set -channel A -evaluate set 60% +channel", "a32.bmp", DIBLoad_, 32,
+              {{28, 0xFF, 32}, {30, 0xFF, 3}, {14, 0xFF, 124}});
+  // Their files turned top-down (negative height) load as they decode them.
+  for (const char* name : {"t24.bmp", "p4.bmp", "m1.bmp", "a32.bmp"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir_ + "/top_" + name;
+    test::WriteWholeFile(path, StillTopDown(test::ReadWholeFile(dir_ + "/" + name)));
+    CheckFile(path, DIBLoad_,
+              std::string(name) == "t24.bmp"   ? 24
+              : std::string(name) == "a32.bmp" ? 32
+                                               : 8,
+              {{25, 0xFF, 0xFF}}, false);
+  }
+}
+
+TEST_F(StillInteropTest, FfmpegBmpAndTgaFilesLoadToItsPixels) {
+  // Bit count at byte 28, compression at 30: plain 32 bits, bit fields of 16 bits, 1 bit.
+  CheckFfmpegs("bgra", "f32.bmp", DIBLoad_, 24, {{28, 0xFF, 32}, {30, 0xFF, 0}});
+  CheckFfmpegs("rgb565", "f565.bmp", DIBLoad_, 16, {{28, 0xFF, 16}, {30, 0xFF, 3}});
+  // Both peers widen four-bit fields by shifting (white is 240), we by scaling: the four bits
+  // must agree.
+  CheckFfmpegs("rgb444", "f444.bmp", DIBLoad_, 24, {{28, 0xFF, 16}, {30, 0xFF, 3}}, 4);
+  CheckFfmpegs("rgb555", "f555.bmp", DIBLoad_, 15, {{28, 0xFF, 16}, {30, 0xFF, 0}});
+  CheckFfmpegs("monob", "f1.bmp", DIBLoad_, 8, {{28, 0xFF, 1}});
+  CheckFfmpegs("rgb4_byte", "f8.bmp", DIBLoad_, 8, {{28, 0xFF, 8}});
+  // A grey TGA, top row first: image type 3, origin bit set.
+  CheckFfmpegs("gray", "fg.tga", TGALoad_, 8, {{2, 0xFF, 3}, {17, 32, 32}});
 }
 
 TEST_F(StillInteropTest, TheirTgaFilesLoadToTheirPixels) {
@@ -159,6 +243,8 @@ TEST_F(StillInteropTest, TheirTgaFilesLoadToTheirPixels) {
                   {{2, 0xFF, uint8_t(2 + rle)}, {16, 0xFF, 24}, {17, 32, top}});
       CheckTheirs(common + " -type TrueColorAlpha -alpha set -channel A -evaluate set 60% +channel", "t32.tga",
                   TGALoad_, 32, {{2, 0xFF, uint8_t(2 + rle)}, {16, 0xFF, 32}, {17, 32, top}});
+      CheckTheirs(common + " -type Grayscale", "g8.tga", TGALoad_, 8,
+                  {{2, 0xFF, uint8_t(3 + rle)}, {16, 0xFF, 8}, {17, 32, top}});
       // A comment becomes the ID field before the colour map.
       CheckTheirs(common + " -type Palette -set comment 'made by the test'", "id.tga", TGALoad_, 8,
                   {{0, 0xFF, 16}, {2, 0xFF, uint8_t(1 + rle)}, {17, 32, top}});
