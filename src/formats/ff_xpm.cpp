@@ -524,8 +524,6 @@ void XPMSave(std::string_view name, const Qimg& img) {
   Qimg rgb;
   Guarded("FF_XPM.XPMSave", [&] {
     if (!ImgValid(img) || !ImgCheckDims(img.width, img.height, img.bpp)) ImgFileFail(7, 2);
-    // The old file goes first, as with the other writers, also when the conversion fails.
-    FDelete(name);
     const Qimg* src = &ImgFileAtDepth(img, rgb, 24);
     QXpmDesc desc;
     desc.width = src->width;
