@@ -202,15 +202,6 @@ double OutputRate(const JobState& js, double wanted) {
   return 25.0;
 }
 
-// Deletes an output: the file, or every member of the numbered sequence it became.
-void DeleteWritten(const std::string& written, const std::string& requested, int32_t frames) {
-  if (written.empty()) return;
-  FDelete(written);
-  QSeqName seq;
-  if (written == requested || !SeqSplit(written, seq)) return;
-  for (int32_t i = 2; i <= frames; ++i) FDelete(SeqMakeName(seq, i));
-}
-
 void RefuseOutput(const std::string& name, const char* medium) {
   SetLastFileName(name);
   ErrSetText(2, "No input has " + std::string(medium) + " for this output: " + name);
@@ -317,15 +308,8 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
     ConStart(videoName, audioName, &opts, report);
   });
   const bool aborted = ConGetStopState() == csAbort;
+  // A failed or aborted run has removed what it wrote and left every earlier file as it was.
   const bool ok = ErrNone() && !aborted;
-  if (!ok && !aborted) {
-    // A failed run leaves nothing half-written behind (an aborted one was cleared by the run).
-    const bool locked = ErrLocked();
-    ErrLock();
-    DeleteWritten(report.VideoName, job.output, report.VideoFrames);
-    if (!report.AudioName.empty()) FDelete(report.AudioName);
-    if (!locked) ErrUnlock();
-  }
   ConDone();
   return ok;
 }

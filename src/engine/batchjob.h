@@ -55,8 +55,8 @@ using BatchProgressCBF = std::function<void(const BatchProgress& progress)>;
 // The effect with that name, case-insensitive; 0 when there is none.
 int32_t BatchEffectId(const std::string& name);
 
-// Runs the job. False with the error register set when it failed; nothing is left of an output
-// that failed or was aborted.
+// Runs the job. False with the error register set when it failed; a failed or aborted job leaves
+// every file the outputs' names had as it was.
 bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report);
 
 }  // namespace rf

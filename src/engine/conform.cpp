@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "engine/constate.h"
 #include "formats/ffdesc.h"
@@ -306,7 +307,7 @@ void MainLoop(ConState& s) {
 
 bool Empty(const QUniHandle& h) { return h.currentFrame == 0 && h.samplePos == 0; }
 
-// What an output wrote to disk, so that an aborted or empty one can be removed after closing.
+// What an output wrote, so that an empty one can be dropped after closing.
 struct Written {
   std::string name;
   bool sequence = false;
@@ -318,11 +319,12 @@ Written WrittenBy(const QUniHandle& h, std::string_view fileName) {
   return w;
 }
 
-// Deletes the named file and, for a numbered sequence, every member written.
-void DeleteOutput(const Written& w) {
-  FDelete(w.name);
+// An output that received nothing leaves the file its name had before: what it created is taken
+// out of the run's output group.
+void DropOutput(const Written& w) {
+  FGroupDrop(w.name);
   if (w.sequence)
-    for (int32_t i = 1; i <= w.seq.count; ++i) FDelete(SeqMakeName(w.seq, i));
+    for (int32_t i = 1; i <= w.seq.count; ++i) FGroupDrop(SeqMakeName(w.seq, i));
 }
 
 void EndOfRun(ConState& s, std::string_view videoFileName, std::string_view audioFileName, QConReport& result) {
@@ -341,9 +343,8 @@ void EndOfRun(ConState& s, std::string_view videoFileName, std::string_view audi
     audioEmpty = Empty(*s.audioOutput);
   }
   ConCloseAll();
-  const bool abort = ConStop() == csAbort;
-  if (s.videoOutRequested && (videoEmpty || abort)) DeleteOutput(video);
-  if (s.audioOutRequested && (audioEmpty || abort)) DeleteOutput(audio);
+  if (s.videoOutRequested && videoEmpty) DropOutput(video);
+  if (s.audioOutRequested && audioEmpty) DropOutput(audio);
 }
 
 }  // namespace
@@ -368,17 +369,27 @@ int32_t ConGetStopState() { return ConStop(); }
 void ConStart(std::string_view videoFileName, std::string_view audioFileName, const QffSaveOpt* saveOptions,
               QConReport& result) {
   ConState& s = Con();
+  // Every file of the run is written under a temporary name until the run ends: only a finished
+  // or stopped run puts them in the place of the files their names had.
+  const bool ownGroup = FGroupBegin();
   GuardedSilent("ConForm.ConStart", [&] {
     Setup(s, videoFileName, audioFileName, saveOptions);
     MainLoop(s);
   });
   detail::ConRecordFailure();
-  // The end of the run must not disturb the failure being reported.
+  // The end of the run must not disturb the failure being reported; a file that cannot be
+  // finished fails the run.
   const bool failed = s.failed;
   if (failed) ErrLock();
   EndOfRun(s, videoFileName, audioFileName, result);
-  if (failed) {
-    ErrUnlock();
+  if (failed) ErrUnlock();
+  if (ownGroup) {
+    if (s.failed || ConStop() == csAbort)
+      FGroupDiscard();
+    else
+      FGroupCommit();
+  }
+  if (s.failed) {
     SetLastFileName(s.failFileName);
     ErrSetFull(s.failCategory, s.failCode, s.failText);
   }
@@ -386,11 +397,20 @@ void ConStart(std::string_view videoFileName, std::string_view audioFileName, co
 
 void ConCloseAll() {
   ConState& s = Con();
-  CloseVideoInput(s);
-  if (s.audioInOpen) UniClose(s.audioIn);
-  s.audioInOpen = false;
-  UniClose(s.videoOut);
-  UniClose(s.audioOwnOut);
+  // Every file is closed, also after another one failed to: the first failure is the run's.
+  const std::function<void()> closes[] = {
+      [&] { CloseVideoInput(s); },
+      [&] {
+        if (s.audioInOpen) UniClose(s.audioIn);
+        s.audioInOpen = false;
+      },
+      [&] { UniClose(s.videoOut); },
+      [&] { UniClose(s.audioOwnOut); },
+  };
+  for (const auto& close : closes) {
+    GuardedSilent("ConForm.ConCloseAll", close);
+    detail::ConRecordFailure();
+  }
   SndFree(s.SndSpare);
   SndFree(s.SndSrc);
   ImgFree(s.SpareImg);

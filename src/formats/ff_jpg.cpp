@@ -375,8 +375,6 @@ void JPGSave(std::string_view name, const Qimg& img) {
   Qimg rgb;
   Guarded("FF_JPG.JPGSave", [&] {
     if (!ImgValid(img) || !ImgCheckDims(img.width, img.height, img.bpp)) ImgFileFail(7, 2);
-    // The old file goes first, as with the other writers, also when the conversion fails.
-    FDelete(name);
     const Qimg* src = &ImgFileAtDepth(img, rgb, 24);
     if (write_JPEG_file(name, src->data, src->width, src->height, g_quality) != 0) ImgFileFail(7, 11);
     ImgFree(rgb);

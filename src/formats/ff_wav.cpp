@@ -48,15 +48,11 @@ bool PlainPcmShape(const WaveFormatEx& f) {
   return (bits == 8 || bits == 16 || bits == 24 || bits == 32) && f.blockAlign == uint32_t(f.channels) * (bits / 8);
 }
 
-// Gives up a writer after a failure: the half-written file is closed and deleted.
+// Gives up a writer after a failure: the half-written file is closed and removed.
 void AbandonWriter(QWavHandle& wf) {
   const bool locked = ErrLocked();
   ErrLock();
-  if (wf.file) {
-    const std::string name = FName(wf.file);
-    mmioClose(wf.file, 0);
-    if (!name.empty()) FDelete(name);
-  }
+  FAbandon(wf.file);
   MemFree(wf.sl.InFormat);
   MemFree(wf.sl.SndData);
   wf = QWavHandle{};
@@ -295,12 +291,8 @@ bool WAVLoad_(void* handle, uint8_t*& raw, int32_t wanted, int32_t& bytesRead, i
 void WAVCreate(QWavHandle& wf, std::string_view name) {
   Guarded("FF_WAV.WAVCreate", [&] {
     wf = QWavHandle{};
-    FDelete(name);
     wf.file = mmioOpen(name, MMIO_CREATE | MMIO_WRITE);
-    if (!wf.file) {
-      FDelete(name);  // an open can fail after the file was made
-      ErrSet(13, 2);
-    }
+    if (!wf.file) ErrSet(13, 2);
     wf.writing = RF_TRUE;
   });
 }

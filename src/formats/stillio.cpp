@@ -81,15 +81,9 @@ void ImgFileOpenRead(QImgFile& imgf, std::string_view name, uint8_t* header, int
 
 void ImgFileCreate(QImgFile& imgf, std::string_view name) {
   imgf = QImgFile{};
-  FDelete(name);
-  // Set before the create, which may fail after the name already exists.
-  MonSetCleanup([&imgf, path = std::string(name)] {
-    const bool locked = ErrLocked();
-    ErrLock();
-    FClose(imgf.file);
-    FDelete(path);
-    if (!locked) ErrUnlock();
-  });
+  // A failed save leaves the old file as it was: what the create made is undone, also when the
+  // writer closed it before failing.
+  MonSetCleanup([&imgf] { FAbandon(imgf.file); });
   FOpen(imgf.file, name, FM_CREATE | FM_WRITE);
 }
 

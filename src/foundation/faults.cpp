@@ -12,6 +12,8 @@ void FaultReset() {
   for (auto& c : g_countdown) c = 0;
 }
 
+int32_t FaultLeft(Fault kind) { return g_countdown[int(kind)]; }
+
 bool detail::FaultHit(Fault kind) {
   int32_t& c = g_countdown[int(kind)];
   if (c == 0) return false;

@@ -61,7 +61,8 @@ void TraceStart(std::string_view heading) {
   ErrLock();
   g_active = false;
   int32_t handle = NOT_SET;
-  const bool created = FDelete(g_file) == 0 && TXTOpen(handle, g_file, FM_CREATE) == 0;
+  // Written in place, so that the log can be read while the program runs.
+  const bool created = FDelete(g_file) == 0 && TXTOpen(handle, g_file, FM_CREATE | FM_DIRECT) == 0;
   if (created) TXTClose(handle);
   if (!wasLocked) ErrUnlock();
   if (!created) return;

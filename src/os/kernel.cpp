@@ -16,8 +16,51 @@
 
 namespace rf::kernel {
 
-int OpenFile(const std::string& name, Access access, Disposition disposition) {
-  int flags = O_CLOEXEC;
+namespace {
+
+// Keeps a temporary's name within the file-name limit whatever the length of the target's name.
+constexpr size_t kMaxTempBase = 200;
+
+int OpenRetrying(const std::string& name, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = ::open(name.c_str(), flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// The process's file mask, read once: setting it is the only way to read it.
+mode_t ProcessMask() {
+  static const mode_t mask = [] {
+    const mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+  }();
+  return mask;
+}
+
+// Six letters and digits, different for every call of this process and between processes.
+std::string UniqueTag() {
+  static uint64_t counter = 0;
+  static const uint64_t pid = uint64_t(::getpid());
+  struct timespec ts {};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  uint64_t v = (pid << 40) ^ uint64_t(ts.tv_nsec) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string tag(6, '0');
+  for (char& c : tag) {
+    c = digits[v % 36];
+    v /= 36;
+  }
+  return tag;
+}
+
+}  // namespace
+
+int OpenFile(const std::string& name, Access access, Disposition disposition, int64_t* size) {
+  // Non-blocking, so that a pipe without a writer or a device cannot hold the open; a regular file
+  // ignores the flag.
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   switch (access) {
     case Access::ReadOnly:
       flags |= O_RDONLY;
@@ -34,24 +77,42 @@ int OpenFile(const std::string& name, Access access, Disposition disposition) {
     if (access == Access::ReadOnly) flags = (flags & ~O_ACCMODE) | O_RDWR;
     flags |= O_CREAT | O_TRUNC;
   }
-  int fd;
-  do {
-    fd = ::open(name.c_str(), flags, 0644);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRetrying(name, flags, 0644);
   if (fd < 0) return -1;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
     return -1;
   }
+  if (size) *size = int64_t(st.st_size);
   return fd;
 }
 
-int64_t ReadFile(int fd, void* buffer, int64_t count) {
+int CreateTempBeside(const std::string& target, std::string& tempName, const uint32_t* exactMode) {
+  const size_t slash = target.rfind('/');
+  const size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::string stem = target.substr(0, baseStart) + "." + target.substr(baseStart, kMaxTempBase) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = stem + UniqueTag();
+    const mode_t mode = exactMode ? mode_t(*exactMode) : 0644;
+    const int fd = OpenRetrying(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+    if (fd >= 0) {
+      // The mask only takes bits away: a call is needed only when it took some.
+      if (exactMode && (mode & ProcessMask()) != 0) ::fchmod(fd, mode);
+      tempName = std::move(name);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+int64_t ReadFileAt(int fd, void* buffer, int64_t count, int64_t position) {
   auto* p = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(fd, p + done, size_t(count - done));
+    const ssize_t n = ::pread(fd, p + done, size_t(count - done), off_t(position + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return done > 0 ? done : -1;
     if (n == 0) break;
@@ -60,25 +121,17 @@ int64_t ReadFile(int fd, void* buffer, int64_t count) {
   return done;
 }
 
-int64_t WriteFile(int fd, const void* buffer, int64_t count) {
+int64_t WriteFileAt(int fd, const void* buffer, int64_t count, int64_t position) {
   const auto* p = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    ssize_t n = ::write(fd, p + done, size_t(count - done));
+    const ssize_t n = ::pwrite(fd, p + done, size_t(count - done), off_t(position + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return done > 0 ? done : -1;
     done += n;
   }
   return done;
 }
-
-bool SeekFile(int fd, int64_t position) {
-  return position >= 0 && ::lseek(fd, off_t(position), SEEK_SET) == off_t(position);
-}
-
-int64_t SeekEnd(int fd) { return ::lseek(fd, 0, SEEK_END); }
-
-int64_t FilePosition(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
 
 int64_t FileSize(int fd) {
   struct stat st {};
@@ -91,6 +144,25 @@ bool FileExists(const std::string& name) {
   struct stat st {};
   return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+
+NameKind KindOf(const std::string& name, uint32_t* mode, std::string* target) {
+  struct stat st {};
+  if (target) *target = name;
+  if (::lstat(name.c_str(), &st) != 0) return NameKind::Missing;
+  if (S_ISLNK(st.st_mode)) {
+    if (target) {
+      if (char* real = ::realpath(name.c_str(), nullptr)) {
+        *target = real;
+        std::free(real);
+      }
+    }
+    if (::stat(name.c_str(), &st) != 0) return NameKind::Missing;
+  }
+  if (mode) *mode = uint32_t(st.st_mode & 07777);
+  return S_ISREG(st.st_mode) ? NameKind::Regular : NameKind::Other;
+}
+
+bool SetMode(const std::string& name, uint32_t mode) { return ::chmod(name.c_str(), mode_t(mode)) == 0; }
 
 bool MakeWritable(const std::string& name) {
   struct stat st {};

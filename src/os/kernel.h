@@ -9,18 +9,27 @@ namespace rf::kernel {
 enum class Access { ReadWrite, ReadOnly, WriteOnly };
 enum class Disposition { OpenExisting, CreateTruncate, OpenAppend };
 
-// A POSIX file descriptor; -1 when an open fails.
-int OpenFile(const std::string& name, Access access, Disposition disposition);
-// Reads or writes up to count bytes, retrying on interruption; returns the bytes moved or -1.
-int64_t ReadFile(int fd, void* buffer, int64_t count);
-int64_t WriteFile(int fd, const void* buffer, int64_t count);
-bool SeekFile(int fd, int64_t position);
-int64_t SeekEnd(int fd);
-int64_t FilePosition(int fd);
+// A POSIX file descriptor; -1 when an open fails. Only regular files open: a pipe, a device or a
+// folder is refused at once, without waiting for a writer or a device. size, when given, receives
+// the file's size.
+int OpenFile(const std::string& name, Access access, Disposition disposition, int64_t* size = nullptr);
+// Creates a new, hidden file in the folder of target, named after it with a unique ending, for
+// reading and writing; returns its descriptor and sets tempName, or -1. Its permission bits are
+// exactMode when given, whatever the process's file mask, else those of any new file.
+int CreateTempBeside(const std::string& target, std::string& tempName, const uint32_t* exactMode = nullptr);
+// Reads or writes up to count bytes at position, retrying on interruption; returns the bytes moved
+// or -1.
+int64_t ReadFileAt(int fd, void* buffer, int64_t count, int64_t position);
+int64_t WriteFileAt(int fd, const void* buffer, int64_t count, int64_t position);
 int64_t FileSize(int fd);
 bool CloseFile(int fd);
 
 bool FileExists(const std::string& name);
+// What a name holds, following links; target, when given, receives the file a link points at
+// (else the name itself).
+enum class NameKind { Missing, Regular, Other };
+NameKind KindOf(const std::string& name, uint32_t* mode = nullptr, std::string* target = nullptr);
+bool SetMode(const std::string& name, uint32_t mode);
 bool MakeWritable(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& oldName, const std::string& newName);

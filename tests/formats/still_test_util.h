@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -52,13 +54,28 @@ inline void PutFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 inline uint32_t Le16(const std::vector<uint8_t>& b, size_t at) { return uint32_t(b.at(at) | (b.at(at + 1) << 8)); }
 inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | (Le16(b, at + 2) << 16); }
 
+// Whether a hidden file named after output is in its folder.
+inline bool TemporaryBeside(const std::string& output) {
+  const size_t slash = output.rfind('/');
+  const std::string folder = output.substr(0, slash + 1), stem = "." + output.substr(slash + 1) + ".";
+  bool found = false;
+  if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {
+    while (const dirent* e = ::readdir(d)) found = found || std::string(e->d_name).rfind(stem, 0) == 0;
+    ::closedir(d);
+  }
+  return found;
+}
+
 // Runs op with the nth operation of kind failing, for n = 1, 2, ... until op gets through
 // untouched, and returns how many runs failed. Every failed run must end with the expected error
-// category, no more tracked blocks or files than before and, when output is given, no such file
-// on disk.
+// category, no more tracked blocks or files than before and, when output is given, that file as
+// it was before (or still missing) with nothing else beside it.
 inline int32_t SweepFaults(Fault kind, int32_t category, const std::function<void()>& op,
                            const std::string& output = {}) {
   const int32_t blocks = MemCount(), files = FCount();
+  const bool existed = kernel::FileExists(output);
+  const std::string before = test::ReadWholeFile(output);
+
   for (int32_t n = 1; n < 10000; ++n) {
     FaultAfter(kind, n);
     const Outcome o = Try(op);
@@ -68,7 +85,9 @@ inline int32_t SweepFaults(Fault kind, int32_t category, const std::function<voi
     EXPECT_EQ(MemCount(), blocks) << "fault " << n << " left a tracked block";
     EXPECT_EQ(FCount(), files) << "fault " << n << " left a file open";
     if (!output.empty()) {
-      EXPECT_FALSE(kernel::FileExists(output)) << "fault " << n << " left " << output;
+      EXPECT_EQ(kernel::FileExists(output), existed) << "fault " << n << " on " << output;
+      EXPECT_EQ(test::ReadWholeFile(output), before) << "fault " << n << " changed " << output;
+      EXPECT_FALSE(TemporaryBeside(output)) << "fault " << n << " left a temporary";
     }
   }
   ADD_FAILURE() << "the operation kept failing";
