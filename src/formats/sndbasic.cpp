@@ -240,8 +240,10 @@ void SndConvert(const QSndBuf& source, QSndBuf& destination, const WaveFormatEx&
     WaveFormatEx from = Bare(source.format);
     if (!WaveFormatValidate(target) || !WaveFormatValidate(from)) ErrSet(8, 1);
     const int32_t sourceBytes = FrameBytes(source.count, from.blockAlign);
+    // A sound's end also brings what the converter held back, a small fraction of a second.
+    const double tail = g_ending ? target.avgBytesPerSec / 10.0 : 0.0;
     const int32_t size =
-        ScaledBytes(double(target.avgBytesPerSec) / from.avgBytesPerSec * sourceBytes * 1.05, target.blockAlign);
+        ScaledBytes(double(target.avgBytesPerSec) / from.avgBytesPerSec * sourceBytes * 1.05 + tail, target.blockAlign);
     _sndalloc_(destination, size, "SndBasic.SndConvert.dest");
     int32_t produced = 0;
     const WaveFormatEx stored = Bare(source.format);

@@ -208,8 +208,10 @@ struct AcmStream {
   // Resamples n frames (null planes: what the resampler still holds) and appends up to limit
   // frames of the result, packed in the destination format, to pending.
   bool resample(const uint8_t* const* planes, int n, int64_t limit) {
-    const int room = Av().swr_get_out_samples(swr.get(), n);
+    int room = Av().swr_get_out_samples(swr.get(), n);
     if (room < 0) return false;
+    // Draining, the resampler gives what it holds, which its estimate for no input leaves out.
+    if (!planes) room = int(std::clamp<int64_t>(limit - swrOut, room, INT32_MAX / 64));
     const int outBytes = dst.bitsPerSample == 24 ? 4 : dst.bitsPerSample / 8;
     scratch.resize(size_t(room) * dst.channels * outBytes + 64);
     uint8_t* out = scratch.data();
@@ -240,12 +242,13 @@ struct AcmStream {
 
   // Ends the sound: the resampler's delayed tail comes out, so that the sound lasts exactly as
   // long as its source: every output instant inside the source's span, ceil(in * out / in rate).
-  // The last source frame is held for a while first, as the resampler gives a few frames too
-  // few on some rate pairs and its filter must not see the sound drop to silence at its end.
+  // The last source frame is held for a while first, longer than the resampler's filter, as the
+  // resampler gives a few frames too few on some rate pairs (none at all for a sound shorter than
+  // its filter) and its filter must not see the sound drop to silence at its end.
   bool finishResampling() {
     if (!swr || swrIn == 0) return true;
     const int64_t total = (swrIn * int64_t(dst.samplesPerSec) + swrRate - 1) / swrRate;
-    const int hold = 4 * int(1 + swrRate / dst.samplesPerSec) + 16;
+    const int hold = 64 * int(1 + swrRate / dst.samplesPerSec) + 64;
     std::vector<std::vector<uint8_t>> held(lastFrame.size());
     std::vector<const uint8_t*> planes(lastFrame.size());
     for (size_t p = 0; p < lastFrame.size(); ++p) {
