@@ -1,9 +1,6 @@
 // The codec libraries opened on first use, and every outside library's messages in the trace.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -47,21 +44,6 @@ TEST(LibrariesTest, AMissingLibraryOrFunctionIsNamedInTheFailure) {
   EXPECT_NE(Av().av_codec_get_id, nullptr);
 }
 
-// What a call writes on standard error, byte for byte.
-std::string StandardErrorOf(const std::function<void()>& call) {
-  const std::string path = test::ScratchDir("stderr") + "/fd2.txt";
-  std::fflush(stderr);
-  const int saved = ::dup(2);
-  const int file = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-  ::dup2(file, 2);
-  call();
-  std::fflush(stderr);
-  ::dup2(saved, 2);
-  ::close(saved);
-  ::close(file);
-  return test::ReadWholeFile(path);
-}
-
 // One stored block of mono MS ADPCM whose predictor index (its first byte) is out of range.
 std::vector<uint8_t> AdpcmFormat() {
   const int16_t coefficients[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
@@ -85,7 +67,7 @@ TEST(LibrariesTest, CodecMessagesGoToTheTraceAndTheReasonNotToStandardError) {
   std::vector<uint8_t> block(256, 0x11);
   block[0] = 200;
   std::string reason;
-  const std::string printed = StandardErrorOf([&] {
+  const std::string printed = test::StandardErrorOf([&] {
     HACMSTREAM s = nullptr;
     ASSERT_EQ(acmStreamOpen(&s, adpcm, &pcm, 0), 0);
     std::vector<uint8_t> out(4096);
