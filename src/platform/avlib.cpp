@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/libmsg.h"
 
@@ -81,7 +82,8 @@ namespace detail {
 const char* AvSoname(AvLibrary library) { return kSonames[size_t(library)]; }
 
 bool AvResolve(AvApi& api, const char* const (&sonames)[kLibraries], std::string& failure) {
-  // The libraries stay open for the life of the process: their functions are kept in the table.
+  // Once resolved, the libraries stay open for the life of the process: the table keeps their
+  // functions.
   void* handles[kLibraries] = {};
   for (size_t i = 0; i < kLibraries; ++i) {
     handles[i] = dlopen(sonames[i], RTLD_NOW | RTLD_LOCAL);
@@ -89,6 +91,7 @@ bool AvResolve(AvApi& api, const char* const (&sonames)[kLibraries], std::string
       const char* why = dlerror();
       failure = std::string("The codec library ") + sonames[i] + " is not installed or cannot be loaded" +
                 (why ? std::string(" (") + why + ")" : std::string());
+      while (i > 0) dlclose(handles[--i]);
       return false;
     }
   }
@@ -105,6 +108,7 @@ bool AvResolve(AvApi& api, const char* const (&sonames)[kLibraries], std::string
   RF_AV_FUNCTIONS(RF_AV_RESOLVE)
 #undef RF_AV_RESOLVE
   if (ok) api = table;
+  for (size_t i = 0; !ok && i < kLibraries; ++i) dlclose(handles[i]);
   return ok;
 }
 
