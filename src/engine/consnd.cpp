@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "engine/constate.h"
+#include "formats/sndbasic.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 
@@ -132,6 +134,10 @@ bool WriteChunk(ConState& s) {
     EndAudioBlock(s);
     return ConStop() == csRunning;
   }
+  // The block's last chunk ends its sound: conversions deliver what they hold back, so that the
+  // block is written exactly as long as it is.
+  std::optional<WaveConvertEnding> ending;
+  if (size == b.Count) ending.emplace();
   QSndBuf* buffer = &s.SndSrc;
   if (s.audioFunc) {
     QConAudioFunc rec;

@@ -20,6 +20,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "platform/libmsg.h"
 
 namespace rf {
 namespace {
@@ -81,17 +82,31 @@ struct JpegWrite {
 
 JpegShared& SharedOf(j_common_ptr c) { return *reinterpret_cast<JpegShared*>(c->err); }
 
+// Hands libjpeg's current message to the trace and, when the slot is free, keeps it there.
+void Route(j_common_ptr c, LibLevel level, char (&slot)[JMSG_LENGTH_MAX]) {
+  char text[JMSG_LENGTH_MAX];
+  c->err->format_message(c, text);
+  LibMessage("libjpeg", level, text);
+  if (slot[0] == 0) std::memcpy(slot, text, sizeof text);
+}
+
 void OnErrorExit(j_common_ptr c) {
   JpegShared& s = SharedOf(c);
-  if (s.error[0] == 0) c->err->format_message(c, s.error);
+  Route(c, LibLevel::Error, s.error);
   std::longjmp(s.jump, 1);
 }
 
 void OnMessage(j_common_ptr c, int level) {
   if (level >= 0) return;  // trace output
-  JpegShared& s = SharedOf(c);
-  if (s.warning[0] == 0) c->err->format_message(c, s.warning);
+  Route(c, LibLevel::Warning, SharedOf(c).warning);
   ++c->err->num_warnings;
+}
+
+// libjpeg's own printer writes to standard error; nothing of ours calls it, but the library may.
+void OnOutput(j_common_ptr c) {
+  char text[JMSG_LENGTH_MAX];
+  c->err->format_message(c, text);
+  LibMessage("libjpeg", LibLevel::Note, text);
 }
 
 void OnProgress(j_common_ptr c) {
@@ -177,6 +192,7 @@ void InstallErrors(JpegShared& s) {
   jpeg_std_error(&s.pub);
   s.pub.error_exit = OnErrorExit;
   s.pub.emit_message = OnMessage;
+  s.pub.output_message = OnOutput;
 }
 
 // The one place libjpeg's longjmp lands: false when libjpeg gave up during step. Steps hold

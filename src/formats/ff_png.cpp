@@ -16,6 +16,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "platform/libmsg.h"
 
 namespace rf {
 namespace {
@@ -38,11 +39,13 @@ void Keep(char (&dest)[256], const char* text) {
 // libpng is resumed through its setjmp.
 void OnError(png_structp png, png_const_charp text) {
   auto* p = static_cast<QPngFile*>(png_get_error_ptr(png));
+  LibMessage("libpng", LibLevel::Error, text ? text : "");
   Keep(p->error, text);
   png_longjmp(png, 1);
 }
 
 void OnWarning(png_structp png, png_const_charp text) {
+  LibMessage("libpng", LibLevel::Warning, text ? text : "");
   Keep(static_cast<QPngFile*>(png_get_error_ptr(png))->warning, text);
 }
 

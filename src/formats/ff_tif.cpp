@@ -13,6 +13,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "platform/libmsg.h"
 
 namespace rf {
 namespace {
@@ -67,15 +68,30 @@ void Keep(char (&dest)[256], const char* module, const char* fmt, va_list ap) {
     std::snprintf(dest, sizeof dest, "%s", text);
 }
 
+// Every message goes to the trace; the record keeps the one it reports.
+void Route(LibLevel level, const char* module, const char* fmt, va_list ap) {
+  va_list copy;
+  va_copy(copy, ap);
+  LibMessageV(module && *module ? std::string("libtiff ") + module : "libtiff", level, fmt, copy);
+  va_end(copy);
+}
+
 int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  Route(LibLevel::Error, module, fmt, ap);
   Keep(static_cast<QTifFile*>(user)->error, module, fmt, ap);
   return 1;
 }
 
 int OnWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  Route(LibLevel::Warning, module, fmt, ap);
   Keep(static_cast<QTifFile*>(user)->warning, module, fmt, ap);
   return 1;
 }
+
+// libtiff's few messages outside an open file go to its process-wide handlers, which would
+// print them on standard error.
+void OnGlobalError(const char* module, const char* fmt, va_list ap) { Route(LibLevel::Error, module, fmt, ap); }
+void OnGlobalWarning(const char* module, const char* fmt, va_list ap) { Route(LibLevel::Warning, module, fmt, ap); }
 
 // Runs a tracked file operation for libtiff, which must never see our exceptions: a failure is
 // kept in the record and reported to libtiff as a failed call.
@@ -138,6 +154,8 @@ int MapProc(thandle_t, void**, toff_t*) { return 0; }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
 TIFF* ClientOpen(QTifFile& t, std::string_view name, const char* mode) {
+  static const bool routed = (TIFFSetErrorHandler(OnGlobalError), TIFFSetWarningHandler(OnGlobalWarning), true);
+  (void)routed;
   TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
   if (!opts) return nullptr;
   TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &t);

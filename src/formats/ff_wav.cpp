@@ -11,6 +11,7 @@
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
 #include "platform/acm.h"
+#include "platform/libmsg.h"
 
 namespace rf {
 namespace {
@@ -80,6 +81,9 @@ void MeasureBlock(QWavHandle& wf, uint8_t*& stored, uint8_t*& pcm) {
   WaveConvertReset(wf.sl.InFormat, &decoded);
   WaveConvert(stored, pcm, bytes, room, produced, wf.sl.InFormat, &decoded);
   WaveConvertReset(wf.sl.InFormat, &decoded);
+  // A decoder that refused every block said why: the file is damaged, not of an unknown kind.
+  const std::string refusal = produced == 0 ? LibTakeReason() : std::string();
+  if (!refusal.empty()) ErrSetText(1, refusal);
   MemFree(stored);
   MemFree(pcm);
   wf.framesPerBlock = produced / decoded.blockAlign / blocks;

@@ -12,6 +12,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedmem.h"
 #include "platform/acm.h"
+#include "platform/libmsg.h"
 
 namespace rf {
 namespace {
@@ -56,6 +57,7 @@ struct Slot {
 constexpr int kSlots = 4;
 Slot g_slots[kSlots];
 uint64_t g_clock = 0;
+bool g_ending = false;  // a WaveConvertEnding is alive
 
 std::vector<uint8_t> PairKey(const WaveFormatEx* src, const WaveFormatEx* dst) {
   const auto* s = reinterpret_cast<const uint8_t*>(src);
@@ -76,6 +78,13 @@ Slot* FindSlot(const std::vector<uint8_t>& key) {
   return nullptr;
 }
 
+// An outside library's own words, when it gave any, say more than the result code.
+void FailAcm(int32_t result) {
+  const std::string reason = LibTakeReason();
+  if (reason.empty()) ErrSet(19, result);
+  ErrSetText(1, reason);
+}
+
 // The stream of the pair, opened when the pair is new; error (19, result) when it cannot be.
 Slot& StreamFor(const WaveFormatEx* src, const WaveFormatEx* dst) {
   auto key = PairKey(src, dst);
@@ -87,7 +96,7 @@ Slot& StreamFor(const WaveFormatEx* src, const WaveFormatEx* dst) {
     const WaveFormatEx target = Bare(*dst);
     HACMSTREAM stream = nullptr;
     const int32_t r = acmStreamOpen(&stream, src, &target, ACM_STREAMOPENF_NONREALTIME);
-    if (r != 0) ErrSet(19, r);
+    if (r != 0) FailAcm(r);
     slot->stream = stream;
     slot->key = std::move(key);
   }
@@ -97,7 +106,7 @@ Slot& StreamFor(const WaveFormatEx* src, const WaveFormatEx* dst) {
 
 void FailStep(Slot& slot, int32_t result) {
   CloseSlot(slot);
-  ErrSet(19, result);
+  FailAcm(result);
 }
 
 }  // namespace
@@ -231,8 +240,10 @@ void SndConvert(const QSndBuf& source, QSndBuf& destination, const WaveFormatEx&
     WaveFormatEx from = Bare(source.format);
     if (!WaveFormatValidate(target) || !WaveFormatValidate(from)) ErrSet(8, 1);
     const int32_t sourceBytes = FrameBytes(source.count, from.blockAlign);
+    // A sound's end also brings what the converter held back, a small fraction of a second.
+    const double tail = g_ending ? target.avgBytesPerSec / 10.0 : 0.0;
     const int32_t size =
-        ScaledBytes(double(target.avgBytesPerSec) / from.avgBytesPerSec * sourceBytes * 1.05, target.blockAlign);
+        ScaledBytes(double(target.avgBytesPerSec) / from.avgBytesPerSec * sourceBytes * 1.05 + tail, target.blockAlign);
     _sndalloc_(destination, size, "SndBasic.SndConvert.dest");
     int32_t produced = 0;
     const WaveFormatEx stored = Bare(source.format);
@@ -289,12 +300,17 @@ void WaveConvert_(const uint8_t* source, uint8_t* destination, int32_t sourceLen
     header.cbDstLength = uint32_t(std::max(0, capacity));
     int32_t r = acmStreamPrepareHeader(slot.stream, &header, 0);
     if (r != 0) FailStep(slot, r);
-    r = acmStreamConvert(slot.stream, &header, 0);
+    r = acmStreamConvert(slot.stream, &header, g_ending ? ACM_STREAMCONVERTF_END : 0);
     const int32_t unprepared = acmStreamUnprepareHeader(slot.stream, &header, 0);
     if (r != 0) FailStep(slot, r);
     if (unprepared != 0) FailStep(slot, unprepared);
     produced = int32_t(header.cbDstLengthUsed);
   });
+}
+
+WaveConvertEnding::WaveConvertEnding() : outer_(!g_ending) { g_ending = true; }
+WaveConvertEnding::~WaveConvertEnding() {
+  if (outer_) g_ending = false;
 }
 
 void WaveConvertReset() {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/waveformat.h"
 #include "foundation/common.h"
+#include "platform/waveformat.h"
 
 namespace rf {
 
@@ -64,6 +64,19 @@ void WaveConvert(const uint8_t* source, uint8_t* destination, int32_t sourceLeng
 // One conversion step through the compression manager.
 void WaveConvert_(const uint8_t* source, uint8_t* destination, int32_t sourceLength, int32_t capacity,
                   int32_t& produced, const WaveFormatEx* sourceFormat, const WaveFormatEx* destinationFormat);
+// Marks the conversions made while it lives as the ends of their sounds: each delivers what the
+// converter holds back, so that a sound converted in pieces comes out exactly as long as it went
+// in, and the next conversion of the pair starts a new sound.
+class WaveConvertEnding {
+ public:
+  WaveConvertEnding();
+  ~WaveConvertEnding();
+  WaveConvertEnding(const WaveConvertEnding&) = delete;
+  WaveConvertEnding& operator=(const WaveConvertEnding&) = delete;
+
+ private:
+  bool outer_;
+};
 // Ends every sound in progress: the next conversion of any pair starts afresh. Readers call it
 // when they seek; it also releases the conversion streams.
 void WaveConvertReset();

@@ -3,6 +3,7 @@
 #include "platform/acm.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -10,12 +11,8 @@
 
 #include "foundation/bytes.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-}
+#include "platform/avlib.h"
+#include "platform/libmsg.h"
 
 namespace rf {
 namespace {
@@ -46,8 +43,8 @@ uint16_t EffectiveTag(const WaveFormatEx* f) {
 }
 
 AVCodecID CodecForTag(uint16_t tag) {
-  const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
-  return av_codec_get_id(tables, tag);
+  const AVCodecTag* const tables[] = {Av().avformat_get_riff_audio_tags(), nullptr};
+  return Av().av_codec_get_id(tables, tag);
 }
 
 bool PlainFrames(const WaveFormatEx* f) {
@@ -72,8 +69,9 @@ bool ResolveSource(const WaveFormatEx* f, SourceInfo& out) {
     return (bits == 32 || bits == 64) && PlainFrames(f);
   }
   out.kind = SourceKind::Codec;
+  if (!AvLoad()) return false;
   out.codec = CodecForTag(tag);
-  return out.codec != AV_CODEC_ID_NONE && avcodec_find_decoder(out.codec) != nullptr;
+  return out.codec != AV_CODEC_ID_NONE && Av().avcodec_find_decoder(out.codec) != nullptr;
 }
 
 bool ValidPcmTarget(const WaveFormatEx* f) {
@@ -91,19 +89,19 @@ AVSampleFormat PackedFormat(bool isFloat, int bits) {
 bool IsPcmFamily(AVCodecID id) { return id >= AV_CODEC_ID_FIRST_AUDIO && id < AV_CODEC_ID_ADPCM_IMA_QT; }
 
 struct CodecDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+  void operator()(AVCodecContext* c) const { Av().avcodec_free_context(&c); }
 };
 struct ParserDeleter {
-  void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+  void operator()(AVCodecParserContext* p) const { Av().av_parser_close(p); }
 };
 struct PacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
+  void operator()(AVPacket* p) const { Av().av_packet_free(&p); }
 };
 struct FrameDeleter {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
+  void operator()(AVFrame* f) const { Av().av_frame_free(&f); }
 };
 struct SwrDeleter {
-  void operator()(SwrContext* s) const { swr_free(&s); }
+  void operator()(SwrContext* s) const { Av().swr_free(&s); }
 };
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
 using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserDeleter>;
@@ -112,23 +110,33 @@ using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 
 CodecPtr OpenDecoder(const WaveFormatEx* f, AVCodecID id) {
-  const AVCodec* codec = avcodec_find_decoder(id);
+  const AVCodec* codec = Av().avcodec_find_decoder(id);
   if (!codec) return nullptr;
-  CodecPtr c(avcodec_alloc_context3(codec));
+  CodecPtr c(Av().avcodec_alloc_context3(codec));
   if (!c) return nullptr;
   c->sample_rate = int(f->samplesPerSec);
-  av_channel_layout_default(&c->ch_layout, f->channels);
+  Av().av_channel_layout_default(&c->ch_layout, f->channels);
   c->block_align = f->blockAlign;
   c->bits_per_coded_sample = f->bitsPerSample;
   c->bit_rate = int64_t(f->avgBytesPerSec) * 8;
   if (f->extraSize > 0 && f->formatTag != WAVE_FORMAT_EXTENSIBLE) {
-    c->extradata = static_cast<uint8_t*>(av_mallocz(size_t(f->extraSize) + AV_INPUT_BUFFER_PADDING_SIZE));
+    c->extradata = static_cast<uint8_t*>(Av().av_mallocz(size_t(f->extraSize) + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!c->extradata) return nullptr;
     std::memcpy(c->extradata, ExtraBytes(f), f->extraSize);
     c->extradata_size = f->extraSize;
   }
-  if (avcodec_open2(c.get(), codec, nullptr) < 0) return nullptr;
+  if (Av().avcodec_open2(c.get(), codec, nullptr) < 0) return nullptr;
   return c;
+}
+
+// Copies the last of n frames, one vector per plane (one for packed samples).
+void KeepLastFrame(const uint8_t* const* planes, int n, AVSampleFormat format, int channels,
+                   std::vector<std::vector<uint8_t>>& last) {
+  const bool planar = Av().av_sample_fmt_is_planar(format);
+  const int bytes = Av().av_get_bytes_per_sample(format) * (planar ? 1 : channels);
+  last.resize(planar ? size_t(channels) : 1);
+  for (size_t p = 0; p < last.size(); ++p)
+    last[p].assign(planes[p] + size_t(n - 1) * bytes, planes[p] + size_t(n) * bytes);
 }
 
 std::vector<AcmStream*>& LiveStreams() {
@@ -148,6 +156,8 @@ struct AcmStream {
   FramePtr frame;
   SwrPtr swr;
   int swrFormat = -1, swrRate = 0, swrChannels = 0;  // what swr was set up to take
+  int64_t swrIn = 0, swrOut = 0;                     // frames swr took and gave since it was set up
+  std::vector<std::vector<uint8_t>> lastFrame;       // the last frame swr took, plane by plane
   std::vector<uint8_t> carry;                        // source bytes short of a whole frame or block
   std::vector<uint8_t> pending;                      // converted bytes waiting for destination space
   std::vector<uint8_t> scratch;
@@ -159,9 +169,9 @@ struct AcmStream {
   bool openDecoder() {
     decoder = OpenDecoder(srcWithExtra(), in.codec);
     if (!decoder) return false;
-    parser.reset(IsPcmFamily(in.codec) ? nullptr : av_parser_init(in.codec));
-    packet.reset(av_packet_alloc());
-    frame.reset(av_frame_alloc());
+    parser.reset(IsPcmFamily(in.codec) ? nullptr : Av().av_parser_init(in.codec));
+    packet.reset(Av().av_packet_alloc());
+    frame.reset(Av().av_frame_alloc());
     return packet && frame;
   }
 
@@ -169,15 +179,15 @@ struct AcmStream {
     if (swr && format == swrFormat && rate == swrRate && channels == swrChannels) return true;
     swr.reset();
     AVChannelLayout inLayout, outLayout;
-    av_channel_layout_default(&inLayout, channels);
-    av_channel_layout_default(&outLayout, dst.channels);
+    Av().av_channel_layout_default(&inLayout, channels);
+    Av().av_channel_layout_default(&outLayout, dst.channels);
     SwrContext* s = nullptr;
-    const int r = swr_alloc_set_opts2(&s, &outLayout, PackedFormat(false, dst.bitsPerSample), int(dst.samplesPerSec),
-                                      &inLayout, AVSampleFormat(format), rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    av_channel_layout_uninit(&outLayout);
+    const int r = Av().swr_alloc_set_opts2(&s, &outLayout, PackedFormat(false, dst.bitsPerSample),
+                                           int(dst.samplesPerSec), &inLayout, AVSampleFormat(format), rate, 0, nullptr);
+    Av().av_channel_layout_uninit(&inLayout);
+    Av().av_channel_layout_uninit(&outLayout);
     if (r < 0 || !s) {
-      swr_free(&s);
+      Av().swr_free(&s);
       return false;
     }
     swr.reset(s);
@@ -185,26 +195,30 @@ struct AcmStream {
     // as a listener expects; other layouts take the resampler's standard mix.
     if (channels != dst.channels && (channels == 1 || dst.channels == 1)) {
       std::vector<double> matrix(size_t(channels) * dst.channels, channels == 1 ? 1.0 : 1.0 / channels);
-      if (swr_set_matrix(s, matrix.data(), channels) < 0) return false;
+      if (Av().swr_set_matrix(s, matrix.data(), channels) < 0) return false;
     }
-    if (swr_init(s) < 0) return false;
+    if (Av().swr_init(s) < 0) return false;
     swrFormat = format;
     swrRate = rate;
     swrChannels = channels;
+    swrIn = swrOut = 0;
     return true;
   }
 
-  // Resamples n frames and appends them, packed in the destination format, to pending.
-  bool feed(const uint8_t* const* planes, int n, int format, int rate, int channels) {
-    if (n <= 0) return true;
-    if (!ensureSwr(format, rate, channels)) return false;
-    const int room = swr_get_out_samples(swr.get(), n);
+  // Resamples n frames (null planes: what the resampler still holds) and appends up to limit
+  // frames of the result, packed in the destination format, to pending.
+  bool resample(const uint8_t* const* planes, int n, int64_t limit) {
+    int room = Av().swr_get_out_samples(swr.get(), n);
     if (room < 0) return false;
+    // Draining, the resampler gives what it holds, which its estimate for no input leaves out.
+    if (!planes) room = int(std::clamp<int64_t>(limit - swrOut, room, INT32_MAX / 64));
     const int outBytes = dst.bitsPerSample == 24 ? 4 : dst.bitsPerSample / 8;
     scratch.resize(size_t(room) * dst.channels * outBytes + 64);
     uint8_t* out = scratch.data();
-    const int got = swr_convert(swr.get(), &out, room, const_cast<const uint8_t**>(planes), n);
-    if (got < 0) return false;
+    const int converted = Av().swr_convert(swr.get(), &out, room, const_cast<const uint8_t**>(planes), n);
+    if (converted < 0) return false;
+    const int got = int(std::clamp<int64_t>(limit - swrOut, 0, converted));
+    swrOut += got;
     const size_t samples = size_t(got) * dst.channels;
     if (dst.bitsPerSample == 24) {
       const size_t at = pending.size();
@@ -214,6 +228,60 @@ struct AcmStream {
       pending.insert(pending.end(), scratch.begin(), scratch.begin() + ptrdiff_t(samples * outBytes));
     }
     return true;
+  }
+
+  // Resamples n frames and appends them to pending; the last frame is kept for the sound's end.
+  bool feed(const uint8_t* const* planes, int n, int format, int rate, int channels) {
+    if (n <= 0) return true;
+    if (!ensureSwr(format, rate, channels)) return false;
+    if (!resample(planes, n, INT64_MAX)) return false;
+    swrIn += n;
+    KeepLastFrame(planes, n, AVSampleFormat(format), channels, lastFrame);
+    return true;
+  }
+
+  // Ends the sound: the resampler's delayed tail comes out, so that the sound lasts exactly as
+  // long as its source: every output instant inside the source's span, ceil(in * out / in rate).
+  // The last source frame is held for a while first, longer than the resampler's filter, as the
+  // resampler gives a few frames too few on some rate pairs (none at all for a sound shorter than
+  // its filter) and its filter must not see the sound drop to silence at its end.
+  bool finishResampling() {
+    if (!swr || swrIn == 0) return true;
+    const int64_t total = (swrIn * int64_t(dst.samplesPerSec) + swrRate - 1) / swrRate;
+    const int hold = 64 * int(1 + swrRate / dst.samplesPerSec) + 64;
+    std::vector<std::vector<uint8_t>> held(lastFrame.size());
+    std::vector<const uint8_t*> planes(lastFrame.size());
+    for (size_t p = 0; p < lastFrame.size(); ++p) {
+      for (int i = 0; i < hold; ++i) held[p].insert(held[p].end(), lastFrame[p].begin(), lastFrame[p].end());
+      planes[p] = held[p].data();
+    }
+    if (!resample(planes.data(), hold, total)) return false;
+    while (swrOut < total) {
+      const int64_t before = swrOut;
+      if (!resample(nullptr, 0, total)) return false;
+      if (swrOut == before) break;
+    }
+    return true;
+  }
+
+  // Delivers what the decoder still holds, then the resampler's tail; the next conversion
+  // starts a new sound.
+  bool finish() {
+    if (decoder) {
+      uint8_t* out = nullptr;
+      int outSize = 0;
+      if (parser)
+        Av().av_parser_parse2(parser.get(), decoder.get(), &out, &outSize, nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE,
+                              0);
+      if (outSize > 0 && !decodePacket(out, outSize)) return false;
+      Av().avcodec_send_packet(decoder.get(), nullptr);
+      if (!receiveFrames()) return false;
+    }
+    const bool ok = finishResampling();
+    const std::vector<uint8_t> keep = std::move(pending);
+    reset();
+    pending = keep;
+    return ok;
   }
 
   bool convertPlain(const uint8_t* data, size_t size) {
@@ -241,18 +309,22 @@ struct AcmStream {
     return ok;
   }
 
+  bool receiveFrames() {
+    while (Av().avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+      const bool ok = feed(frame->extended_data, frame->nb_samples, frame->format, frame->sample_rate,
+                           frame->ch_layout.nb_channels);
+      Av().av_frame_unref(frame.get());
+      if (!ok) return false;
+    }
+    return true;
+  }
+
   bool decodePacket(const uint8_t* data, int size) {
     packet->data = const_cast<uint8_t*>(data);
     packet->size = size;
     // A damaged packet is dropped; the sound goes on with the next one.
-    if (avcodec_send_packet(decoder.get(), packet.get()) < 0) return true;
-    while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-      const bool ok = feed(frame->extended_data, frame->nb_samples, frame->format, frame->sample_rate,
-                           frame->ch_layout.nb_channels);
-      av_frame_unref(frame.get());
-      if (!ok) return false;
-    }
-    return true;
+    if (Av().avcodec_send_packet(decoder.get(), packet.get()) < 0) return true;
+    return receiveFrames();
   }
 
   bool convertCoded(const uint8_t* data, size_t size) {
@@ -260,8 +332,8 @@ struct AcmStream {
       while (size > 0) {
         uint8_t* out = nullptr;
         int outSize = 0;
-        const int used = av_parser_parse2(parser.get(), decoder.get(), &out, &outSize, data, int(size), AV_NOPTS_VALUE,
-                                          AV_NOPTS_VALUE, 0);
+        const int used = Av().av_parser_parse2(parser.get(), decoder.get(), &out, &outSize, data, int(size),
+                                               AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         if (used < 0) return true;
         data += used;
         size -= size_t(used);
@@ -290,9 +362,10 @@ struct AcmStream {
     pending.clear();
     swr.reset();
     swrFormat = -1;
+    lastFrame.clear();
     if (decoder) {
-      avcodec_flush_buffers(decoder.get());
-      parser.reset(IsPcmFamily(in.codec) ? nullptr : av_parser_init(in.codec));
+      Av().avcodec_flush_buffers(decoder.get());
+      parser.reset(IsPcmFamily(in.codec) ? nullptr : Av().av_parser_init(in.codec));
     }
   }
 };
@@ -307,6 +380,7 @@ bool Live(HACMSTREAM s) {
 }  // namespace
 
 int32_t acmFormatSuggest(const WaveFormatEx* src, WaveFormatEx* dst, uint32_t dstSize, uint32_t flags) {
+  LibDropReason();
   if (!src || !dst || dstSize < sizeof(WaveFormatEx)) return MMSYSERR_INVALPARAM;
   if (!(flags & ACM_FORMATSUGGESTF_WFORMATTAG) || dst->formatTag != WAVE_FORMAT_PCM) return ACMERR_NOTPOSSIBLE;
   SourceInfo in;
@@ -334,10 +408,12 @@ int32_t acmFormatSuggest(const WaveFormatEx* src, WaveFormatEx* dst, uint32_t ds
 }
 
 int32_t acmStreamOpen(HACMSTREAM* stream, const WaveFormatEx* src, const WaveFormatEx* dst, uint32_t flags) {
+  LibDropReason();
   if (!stream || !src || !dst) return MMSYSERR_INVALPARAM;
   *stream = nullptr;
   SourceInfo in;
-  if (!ResolveSource(src, in) || !ValidPcmTarget(dst)) return ACMERR_NOTPOSSIBLE;
+  // Every stream resamples through the codec libraries, whatever its source.
+  if (!AvLoad() || !ResolveSource(src, in) || !ValidPcmTarget(dst)) return ACMERR_NOTPOSSIBLE;
   try {
     auto s = std::make_unique<AcmStream>();
     s->src = *src;
@@ -364,14 +440,16 @@ int32_t acmStreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, uint3
 }
 
 int32_t acmStreamConvert(HACMSTREAM stream, ACMSTREAMHEADER* header, uint32_t flags) {
+  LibDropReason();
   if (!Live(stream)) return MMSYSERR_INVALHANDLE;
   if (!header) return MMSYSERR_INVALPARAM;
   if (stream->prepared == 0) return ACMERR_UNPREPARED;
   header->cbSrcLengthUsed = 0;
   header->cbDstLengthUsed = 0;
   try {
-    const bool ok = stream->in.kind == SourceKind::Codec ? stream->convertCoded(header->pbSrc, header->cbSrcLength)
-                                                         : stream->convertPlain(header->pbSrc, header->cbSrcLength);
+    bool ok = stream->in.kind == SourceKind::Codec ? stream->convertCoded(header->pbSrc, header->cbSrcLength)
+                                                   : stream->convertPlain(header->pbSrc, header->cbSrcLength);
+    if (ok && (flags & ACM_STREAMCONVERTF_END)) ok = stream->finish();
     if (!ok) return ACMERR_NOTPOSSIBLE;
     auto& pending = stream->pending;
     const size_t n =
@@ -419,8 +497,9 @@ int32_t acmPrerollBlocks(const WaveFormatEx* src) {
 std::string acmFormatTagName(uint16_t tag) {
   // The extensible tag names no codec: its sub-format does.
   if (tag == WAVE_FORMAT_EXTENSIBLE) return "Extensible wave format";
+  if (!AvLoad()) return std::string();
   const AVCodecID id = CodecForTag(tag);
-  const AVCodecDescriptor* d = id == AV_CODEC_ID_NONE ? nullptr : avcodec_descriptor_get(id);
+  const AVCodecDescriptor* d = id == AV_CODEC_ID_NONE ? nullptr : Av().avcodec_descriptor_get(id);
   return d && d->long_name ? std::string(d->long_name).substr(0, 255) : std::string();
 }
 

@@ -22,6 +22,8 @@ inline constexpr int32_t ACMERR_UNPREPARED = 514;
 inline constexpr uint32_t ACM_FORMATSUGGESTF_WFORMATTAG = 0x10000;
 // acmStreamOpen: the stream is used for non-real-time conversion.
 inline constexpr uint32_t ACM_STREAMOPENF_NONREALTIME = 4;
+// acmStreamConvert: the source ends the sound; what the converter holds back comes out with it.
+inline constexpr uint32_t ACM_STREAMCONVERTF_END = 0x20;
 
 inline constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
@@ -45,6 +47,8 @@ struct ACMSTREAMHEADER {
 };
 
 // Every wave format pointer below addresses the 18-byte record followed by its extraSize bytes.
+// Each call starts without a library reason; one that fails or drops damaged sound leaves the
+// codec library's last error line pending (LibTakeReason, platform/libmsg).
 
 // Fills dst (dstSize bytes, at least 18) with the PCM format the source decodes to.
 int32_t acmFormatSuggest(const WaveFormatEx* src, WaveFormatEx* dst, uint32_t dstSize, uint32_t flags);
@@ -54,6 +58,8 @@ int32_t acmFormatSuggest(const WaveFormatEx* src, WaveFormatEx* dst, uint32_t ds
 int32_t acmStreamOpen(HACMSTREAM* stream, const WaveFormatEx* src, const WaveFormatEx* dst, uint32_t flags);
 int32_t acmStreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, uint32_t flags);
 // Consumes the whole source; sound that does not fit the destination waits for the next call.
+// With ACM_STREAMCONVERTF_END the sound ends with this source: it comes out whole, exactly as
+// long as the source sound, and the next conversion starts a new sound.
 int32_t acmStreamConvert(HACMSTREAM stream, ACMSTREAMHEADER* header, uint32_t flags);
 int32_t acmStreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, uint32_t flags);
 // Forgets all state: the next conversion starts a new sound.

@@ -1,6 +1,10 @@
 // Scratch folders and the clean-state fixture shared by the test programs.
 #include "common/test_support.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -20,6 +24,20 @@ std::string ScratchDir(const std::string& name) {
   std::system(("rm -rf '" + dir + "'").c_str());
   kernel::MakeDirs(dir);
   return dir;
+}
+
+std::string StandardErrorOf(const std::function<void()>& call) {
+  const std::string path = ScratchDir("stderr") + "/fd2.txt";
+  std::fflush(stderr);
+  const int saved = ::dup(2);
+  const int file = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+  ::dup2(file, 2);
+  call();
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  ::close(file);
+  return ReadWholeFile(path);
 }
 
 std::string ReadWholeFile(const std::string& path) {

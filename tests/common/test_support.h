@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace rf::test {
@@ -11,6 +12,8 @@ namespace rf::test {
 std::string ScratchDir(const std::string& name);
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+// What a call writes on the process's standard error (file descriptor 2), byte for byte.
+std::string StandardErrorOf(const std::function<void()>& call);
 
 // Base fixture: every test starts and ends with no error, no tracked block, no open file and no
 // open guarded block, and fails when it leaves any behind.

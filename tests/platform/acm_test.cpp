@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -14,7 +15,7 @@ WaveFormatEx Format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t ali
 }
 
 // Converts bytes in one call and returns what came out.
-std::vector<uint8_t> Convert(HACMSTREAM s, const std::vector<uint8_t>& in, uint32_t room) {
+std::vector<uint8_t> Convert(HACMSTREAM s, const std::vector<uint8_t>& in, uint32_t room, uint32_t flags = 0) {
   std::vector<uint8_t> out(room);
   ACMSTREAMHEADER h{};
   h.cbStruct = sizeof h;
@@ -23,7 +24,7 @@ std::vector<uint8_t> Convert(HACMSTREAM s, const std::vector<uint8_t>& in, uint3
   h.pbDst = out.data();
   h.cbDstLength = room;
   EXPECT_EQ(acmStreamPrepareHeader(s, &h, 0), 0);
-  EXPECT_EQ(acmStreamConvert(s, &h, 0), 0);
+  EXPECT_EQ(acmStreamConvert(s, &h, flags), 0);
   EXPECT_EQ(acmStreamUnprepareHeader(s, &h, 0), 0);
   EXPECT_EQ(h.cbSrcLengthUsed, in.size());
   out.resize(h.cbDstLengthUsed);
@@ -122,6 +123,94 @@ TEST(AcmTest, ExtensiblePcmAndFloatAreReadAsPlainSamples) {
   EXPECT_EQ(acmStreamOpen(&s, &s16m, &alaw, 0), ACMERR_NOTPOSSIBLE) << "only PCM is produced";
   EXPECT_EQ(s, nullptr);
   EXPECT_EQ(acmStreamCount(), 0);
+}
+
+WaveFormatEx Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
+  const uint16_t align = uint16_t(channels * (bits / 8));
+  return Format(WAVE_FORMAT_PCM, channels, rate, align, bits);
+}
+
+// n frames of 16-bit sound at one level in every channel.
+std::vector<uint8_t> Level(int32_t frames, uint16_t channels, int16_t level) {
+  std::vector<int16_t> samples(size_t(frames) * channels, level);
+  std::vector<uint8_t> bytes(samples.size() * 2);
+  std::memcpy(bytes.data(), samples.data(), bytes.size());
+  return bytes;
+}
+
+// Converts a sound in chunks of the given frames, the last chunk ending it; all that came out.
+std::vector<uint8_t> ConvertInChunks(const WaveFormatEx& from, const WaveFormatEx& to, const std::vector<uint8_t>& in,
+                                     int32_t chunkFrames) {
+  HACMSTREAM s = nullptr;
+  EXPECT_EQ(acmStreamOpen(&s, &from, &to, ACM_STREAMOPENF_NONREALTIME), 0);
+  std::vector<uint8_t> out;
+  const size_t chunk = size_t(chunkFrames) * from.blockAlign;
+  for (size_t at = 0; at < in.size(); at += chunk) {
+    const size_t n = std::min(chunk, in.size() - at);
+    const std::vector<uint8_t> piece(in.begin() + ptrdiff_t(at), in.begin() + ptrdiff_t(at + n));
+    const uint32_t room =
+        uint32_t(double(n) / from.blockAlign * to.samplesPerSec / from.samplesPerSec + 512) * to.blockAlign;
+    const auto got = Convert(s, piece, room, at + n == in.size() ? ACM_STREAMCONVERTF_END : 0);
+    out.insert(out.end(), got.begin(), got.end());
+  }
+  acmStreamClose(s, 0);
+  return out;
+}
+
+// A sound converted in the chunks the audio step cuts (a second, a 29.97 or 23.976 fps
+// interleave, one video frame) comes out exactly as long as it went in: every output instant
+// inside the source's span, ceil(frames * out rate / in rate). A resampler that keeps its
+// delayed tail loses a few frames at every sound's end.
+TEST(AcmTest, AnEndedSoundComesOutExactlyAsLongAsItWentIn) {
+  const uint32_t rates[] = {8000, 11025, 22050, 44100, 48000};
+  for (uint32_t in : rates)
+    for (uint32_t out : rates) {
+      if (in == out) continue;
+      const int32_t chunks[] = {int32_t(in), int32_t(29 * in / 29.97), int32_t(23 * in / 23.976), int32_t(in / 25)};
+      for (int32_t frames : {int32_t(in) + 37, 1, 220})
+        for (int32_t chunk : chunks) {
+          if (chunk > frames && chunk != chunks[0]) continue;
+          const auto got = ConvertInChunks(Pcm(in, 2, 16), Pcm(out, 2, 16), Level(frames, 2, 1000), chunk);
+          const int64_t expected = (int64_t(frames) * out + in - 1) / in;
+          EXPECT_EQ(int64_t(got.size() / 4), expected)
+              << in << " -> " << out << ", " << frames << " frames by " << chunk;
+        }
+    }
+}
+
+// The frames that come out at the end carry the sound (here a steady level), not silence made
+// up to fill the count; channel and depth changes end the same way.
+TEST(AcmTest, TheTailOfAnEndedSoundCarriesTheSound) {
+  struct Case {
+    uint32_t inRate, outRate;
+    uint16_t inChannels, outChannels, outBits;
+  };
+  const Case cases[] = {{44100, 22050, 2, 2, 16}, {8000, 48000, 1, 1, 16}, {22050, 44100, 1, 2, 16},
+                        {48000, 11025, 2, 1, 16}, {44100, 8000, 1, 1, 24}, {11025, 22050, 1, 1, 8}};
+  for (const Case& c : cases) {
+    const WaveFormatEx to = Pcm(c.outRate, c.outChannels, c.outBits);
+    const auto got =
+        ConvertInChunks(Pcm(c.inRate, c.inChannels, 16), to, Level(int32_t(c.inRate / 10), c.inChannels, 8000), 1000);
+    const int64_t frames = (int64_t(c.inRate / 10) * c.outRate + c.inRate - 1) / c.inRate;
+    ASSERT_EQ(int64_t(got.size()), frames * to.blockAlign) << c.inRate << " -> " << c.outRate;
+    // The last frame's first sample, scaled back to 16 bits.
+    const uint8_t* last = got.data() + got.size() - to.blockAlign;
+    int32_t v = 0;
+    if (c.outBits == 8) v = (int32_t(last[0]) - 128) * 256;
+    if (c.outBits == 16) v = int16_t(last[0] | last[1] << 8);
+    if (c.outBits == 24) v = int16_t(last[1] | last[2] << 8);
+    EXPECT_NEAR(v, 8000, 400) << c.inRate << " -> " << c.outRate << " ends at " << v;
+  }
+}
+
+// After a sound has ended the stream starts a new one: the second sound is as exact as the first.
+TEST(AcmTest, TheSoundAfterAnEndedOneStartsAfresh) {
+  const WaveFormatEx from = Pcm(44100, 1, 16), to = Pcm(22050, 1, 16);
+  HACMSTREAM s = nullptr;
+  ASSERT_EQ(acmStreamOpen(&s, &from, &to, 0), 0);
+  for (int sound = 0; sound < 2; ++sound)
+    EXPECT_EQ(Convert(s, Level(44100, 1, 1000), 60000, ACM_STREAMCONVERTF_END).size(), 22050u * 2) << sound;
+  acmStreamClose(s, 0);
 }
 
 }  // namespace
