@@ -95,8 +95,8 @@ int RunJob(const BatchJob& job, const ProgressMode& mode) {
 
   // A failure is told even when Ctrl-C came too; only an abort the user asked for is an interrupt.
   if (!ok && !ErrNone()) return Fail(kFailed, TakeError());
-  if (!ok && g_interrupts > 0) return Fail(kInterrupted, "aborted; the outputs were deleted");
-  if (!ok) return Fail(kFailed, "aborted without a reason; the outputs were deleted");
+  if (!ok && g_interrupts > 0) return Fail(kInterrupted, "aborted; nothing of this run was kept, earlier files are as they were");
+  if (!ok) return Fail(kFailed, "aborted without a reason; nothing of this run was kept, earlier files are as they were");
   if (!report.VideoName.empty()) std::printf("video: %s (%d frames)\n", report.VideoName.c_str(), report.VideoFrames);
   if (!report.AudioName.empty()) std::printf("audio: %s (%d samples)\n", report.AudioName.c_str(), report.AudioSamples);
   if (g_interrupts == 1) return Fail(kInterrupted, "stopped; what was written is kept");

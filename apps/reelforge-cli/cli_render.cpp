@@ -36,7 +36,8 @@ const char* const kRenderHelp =
     "      --help              this text\n"
     "\n"
     "The first Ctrl-C stops (half a second later) and keeps what was written; a second one within\n"
-    "that time aborts and deletes it.\n";
+    "that time aborts and removes what this run wrote. A failed or aborted run leaves files that\n"
+    "existed before it as they were.\n";
 
 enum Option {
   kOptAudioOut = 256,
