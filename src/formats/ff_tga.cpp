@@ -80,61 +80,49 @@ void DecodeRle(const uint8_t* src, size_t length, uint8_t* dst, size_t size, siz
   }
 }
 
-// Codes one row into out (capacity bytes); returns the bytes written, or -1 when they would not
-// fit. Two or more equal neighbours form a run packet of up to 128 pixels, other pixels gather
-// into literal packets of up to 128; no packet crosses the row's end.
-int32_t CodeRow(const uint8_t* row, int32_t width, int32_t pixel, uint8_t* out, int32_t capacity) {
-  int32_t used = 0, header = 0, repeats = 0, literals = 0;
-  const uint8_t* p = row;
-  bool fits = true;
-  auto put = [&](const void* bytes, int32_t n) {
-    if (used + n > capacity) {
-      fits = false;
-      return;
-    }
-    std::memcpy(out + used, bytes, size_t(n));
-    used += n;
-  };
-  auto literal = [&] {
-    if (literals == 0) {
-      header = used;
-      put("", 1);
-    }
-    if (!fits) return;
-    out[header] = uint8_t(literals);
-    put(p, pixel);
-    if (++literals == 128) literals = 0;
-  };
-  auto run = [&] {
-    const uint8_t h = uint8_t(128 + repeats);
-    put(&h, 1);
-    put(p, pixel);
-  };
-  for (int32_t x = 1; x < width && fits; ++x) {
-    const uint8_t* q = row + size_t(x) * pixel;
-    if (std::memcmp(q, p, size_t(pixel)) == 0) {
-      literals = 0;
-      if (repeats < 127) {
-        ++repeats;
-        continue;
-      }
-      run();
-      p = q;
-      repeats = 0;
-    } else if (repeats == 0) {
-      literal();
-      p = q;
+// Codes one row of N-byte pixels into out, which holds at least the row's bytes and one header
+// per 128 pixels; returns the bytes written. Two or more equal neighbours form a run packet of up
+// to 128 pixels, other pixels gather into literal packets of up to 128; no packet crosses the
+// row's end. N is a constant so that each pixel comparison is one load, not a call.
+template <int N>
+int32_t CodeRowOf(const uint8_t* row, int32_t width, uint8_t* out) {
+  auto same = [row](int32_t a, int32_t b) { return std::memcmp(row + size_t(a) * N, row + size_t(b) * N, N) == 0; };
+  uint8_t* o = out;
+  int32_t x = 0;
+  while (x < width) {
+    int32_t count = 1;
+    while (x + count < width && count < 128 && same(x, x + count)) ++count;
+    if (count >= 2) {
+      *o++ = uint8_t(127 + count);
+      std::memcpy(o, row + size_t(x) * N, N);
+      o += N;
     } else {
-      run();
-      p = q;
-      repeats = 0;
+      // A literal ends where two equal neighbours begin a run.
+      while (x + count < width && count < 128 && !(x + count + 1 < width && same(x + count, x + count + 1))) ++count;
+      *o++ = uint8_t(count - 1);
+      std::memcpy(o, row + size_t(x) * N, size_t(count) * N);
+      o += size_t(count) * N;
     }
+    x += count;
   }
-  if (repeats != 0)
-    run();
-  else
-    literal();
-  return fits ? used : -1;
+  return int32_t(o - out);
+}
+
+// CodeRowOf for the pixel size at hand; -1 when out (capacity bytes) could be too small.
+int32_t CodeRow(const uint8_t* row, int32_t width, int32_t pixel, uint8_t* out, int32_t capacity) {
+  if (int64_t(width) * pixel + (width + 127) / 128 > capacity) return -1;
+  switch (pixel) {
+    case 1:
+      return CodeRowOf<1>(row, width, out);
+    case 2:
+      return CodeRowOf<2>(row, width, out);
+    case 3:
+      return CodeRowOf<3>(row, width, out);
+    case 4:
+      return CodeRowOf<4>(row, width, out);
+    default:
+      return -1;
+  }
 }
 
 void WriteHeader(const QImgFile& imgf, bool coded) {
