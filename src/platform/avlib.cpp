@@ -83,10 +83,11 @@ const char* AvSoname(AvLibrary library) { return kSonames[size_t(library)]; }
 
 bool AvResolve(AvApi& api, const char* const (&sonames)[kLibraries], std::string& failure) {
   // Once resolved, the libraries stay open for the life of the process: the table keeps their
-  // functions.
+  // functions. A library is never unmapped, not even after a failed attempt, so that what its
+  // start-up code allocated stays reachable instead of leaking.
   void* handles[kLibraries] = {};
   for (size_t i = 0; i < kLibraries; ++i) {
-    handles[i] = dlopen(sonames[i], RTLD_NOW | RTLD_LOCAL);
+    handles[i] = dlopen(sonames[i], RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handles[i]) {
       const char* why = dlerror();
       failure = std::string("The codec library ") + sonames[i] + " is not installed or cannot be loaded" +
