@@ -196,7 +196,11 @@ TEST_F(TgaTest, ColourMapEntryFormsAndSurplus) {
        long32,
        {{100, {0, 1, 2}}, {255, {155, 1, 2}}},
        200},
-      {"an entry size without a map", {.entryBits = 24, .depth = 24}, {1, 2, 3}, {}, 0x030201},
+      {"a map length and entry size without a map type",
+       {.mapLength = 1, .entryBits = 24, .depth = 24},
+       {1, 2, 3},
+       {},
+       0x030201},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
