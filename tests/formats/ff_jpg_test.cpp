@@ -143,9 +143,7 @@ TEST_F(JpgTest, GreyAndCmykFiles) {
 
   WriteJpegAs(Path("cmyk.jpg"), 8, 8, 4, JCS_CMYK, std::vector<uint8_t>(8 * 8 * 4, 100));
   ASSERT_EQ(Try([&] { JPGInfo(Path("cmyk.jpg"), info); }), kOk);
-  EXPECT_EQ(info.video.bpp, 32);
-  EXPECT_EQ(info.video.hasVideo, RF_TRUE);
-  EXPECT_EQ(info.video.videoReadable, 0);
+  EXPECT_EQ(std::tuple(info.video.bpp, info.video.hasVideo, info.video.videoReadable), std::tuple(32, RF_TRUE, 0));
   EXPECT_EQ(Try([&] { JPGLoad(Path("cmyk.jpg"), img); }), (Outcome{7, 1}));
   EXPECT_FALSE(ImgValid(img));
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "formats/still_test_util.h"
 #include "image/image_test_util.h"
 
@@ -196,15 +198,10 @@ TEST_F(PnmTest, SizeLimitsAndInfo) {
     test::WriteWholeFile(Path("info.pnm"), c.head + std::string(64, '1'));
     QffInfo info;
     ASSERT_EQ(Try([&] { PNMInfo(Path("info.pnm"), info); }), kOk);
-    EXPECT_EQ(info.format, 15);
-    EXPECT_EQ(info.fileSize, int64_t(c.head.size() + 64));
-    EXPECT_EQ(info.video.width, c.width);
-    EXPECT_EQ(info.video.height, c.height);
-    EXPECT_EQ(info.video.bpp, c.bpp);
-    EXPECT_EQ(info.video.frames, 1);
-    EXPECT_EQ(info.video.hasVideo, -1);
-    EXPECT_EQ(info.video.videoReadable, c.readable);
-    EXPECT_EQ(info.video.compression, c.compression);
+    EXPECT_EQ(stilltest::Still(info),
+              (stilltest::StillFields{15, int64_t(c.head.size() + 64), c.width, c.height, c.bpp}));
+    EXPECT_EQ(std::tuple(info.video.videoReadable, info.video.compression),
+              std::tuple(c.readable, std::string(c.compression)));
     Qimg img;
     if (!c.readable) {
       EXPECT_EQ(Try([&] { PNMLoad(Path("info.pnm"), img); }), (Outcome{7, 1}));

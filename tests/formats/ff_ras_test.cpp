@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "formats/still_test_util.h"
 #include "foundation/bytes.h"
 #include "image/image_test_util.h"
@@ -69,22 +71,19 @@ TEST_F(RasTest, WrittenHeadersMapsAndRoundTripsAtEveryDepth) {
       const bool mapped = bpp == 8;
       const uint32_t pixel = mapped ? 1 : 3;
       ASSERT_GE(b.size(), 32u);
-      EXPECT_EQ(Be32(b, 0), 0x59A66A95u);
-      EXPECT_EQ(Be32(b, 4), 5u);
-      EXPECT_EQ(Be32(b, 8), 3u);
-      EXPECT_EQ(Be32(b, 12), pixel * 8);
       const size_t data = 32 + (mapped ? 768 : 0), row = 5 * pixel, padded = row + 1;
-      EXPECT_EQ(Be32(b, 16), coded ? b.size() - data : 3 * padded);
-      EXPECT_EQ(Be32(b, 20), coded ? 2u : 1u);
-      EXPECT_EQ(Be32(b, 24), mapped ? 1u : 0u);
-      EXPECT_EQ(Be32(b, 28), mapped ? 768u : 0u);
-      if (mapped) {
-        for (int i = 0; i < 256; ++i) {
-          ASSERT_EQ(b[32 + size_t(i)], img.palette[i][2]) << "red plane";
-          ASSERT_EQ(b[32 + 256 + size_t(i)], img.palette[i][1]) << "green plane";
-          ASSERT_EQ(b[32 + 512 + size_t(i)], img.palette[i][0]) << "blue plane";
-        }
-      }
+      // The colour map as planes of red, green and blue.
+      std::vector<uint8_t> map;
+      for (int plane = 2; mapped && plane >= 0; --plane)
+        for (int i = 0; i < 256; ++i) map.push_back(img.palette[i][plane]);
+      const RasHead head{.width = 5,
+                         .height = 3,
+                         .depth = pixel * 8,
+                         .length = uint32_t(coded ? b.size() - data : 3 * padded),
+                         .type = coded ? 2u : 1u,
+                         .mapType = mapped ? 1u : 0u,
+                         .mapLength = mapped ? 768u : 0u};
+      EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + long(data)), RasBytes(head, map));
       if (!coded) {
         // Top row first, pixels as the picture keeps them (blue first), each row and a zero.
         ASSERT_EQ(b.size(), data + 3 * padded);
@@ -205,9 +204,8 @@ TEST_F(RasTest, PixelOrdersOfEveryTypeAndColourMaps) {
       LoadBytes(RasBytes({.width = 2, .depth = 8, .mapType = 1, .mapLength = 6}, {10, 11, 20, 21, 30, 31, 1, 0}), img),
       kOk);
   EXPECT_EQ(test::Pixels(img), (std::vector<uint32_t>{1, 0}));
-  EXPECT_EQ(std::vector<uint8_t>(img.palette[1], img.palette[1] + 3), (std::vector<uint8_t>{31, 21, 11}));
-  EXPECT_EQ(std::vector<uint8_t>(img.palette[0], img.palette[0] + 3), (std::vector<uint8_t>{30, 20, 10}));
-  EXPECT_EQ(img.palette[2][0], 0);
+  EXPECT_EQ(std::vector<uint8_t>(img.palette[0], img.palette[3]),
+            (std::vector<uint8_t>{30, 20, 10, 31, 21, 11, 0, 0, 0}));
   ImgFree(img);
   // A map ahead of 24-bit pixels is skipped.
   ASSERT_EQ(LoadBytes(RasBytes({.mapType = 1, .mapLength = 3}, {7, 7, 7, 1, 2, 3}), img), kOk);
@@ -235,15 +233,9 @@ TEST_F(RasTest, InfoReportsSupportDepthAndCompression) {
     PutFile(Path("info.ras"), bytes);
     QffInfo info;
     ASSERT_EQ(Try([&] { RASInfo(Path("info.ras"), info); }), kOk);
-    EXPECT_EQ(info.format, 14);
-    EXPECT_EQ(info.fileSize, int64_t(bytes.size()));
-    EXPECT_EQ(info.video.width, 4);
-    EXPECT_EQ(info.video.height, 3);
-    EXPECT_EQ(info.video.bpp, c.bpp);
-    EXPECT_EQ(info.video.frames, 1);
-    EXPECT_EQ(info.video.hasVideo, -1);
-    EXPECT_EQ(info.video.videoReadable, c.readable);
-    EXPECT_EQ(info.video.compression, c.compression);
+    EXPECT_EQ(stilltest::Still(info), (stilltest::StillFields{14, int64_t(bytes.size()), 4, 3, c.bpp}));
+    EXPECT_EQ(std::tuple(info.video.videoReadable, info.video.compression),
+              std::tuple(c.readable, std::string(c.compression)));
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstdio>
 #include <iterator>
 
@@ -140,13 +142,8 @@ TEST_F(XpmTest, InfoAndTheWrappers) {
                        "/* XPM */\nstatic char *p[] = {\n\"3 2 1 1\",\n\"a c red\",\n\"aaa\",\n\"aaa\"};\n");
   QffInfo info;
   ASSERT_EQ(Try([&] { XPMInfo(Path("i.xpm"), info); }), kOk);
-  EXPECT_EQ(info.format, 17);
-  EXPECT_EQ(info.fileSize, int64_t(test::ReadWholeFile(Path("i.xpm")).size()));
-  EXPECT_EQ(info.video.width, 3);
-  EXPECT_EQ(info.video.height, 2);
-  EXPECT_EQ(info.video.bpp, 24);
-  EXPECT_EQ(info.video.bytesPerPixel, 3);
-  EXPECT_EQ(info.video.frames, 1);
+  EXPECT_EQ(stilltest::Still(info),
+            (stilltest::StillFields{17, int64_t(test::ReadWholeFile(Path("i.xpm")).size()), 3, 2, 24}));
   EXPECT_EQ(info.video.videoReadable, RF_TRUE);
 
   // Without pixels only the size; with pixels for another size, a refusal.

