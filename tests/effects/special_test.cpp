@@ -1,6 +1,7 @@
 // Random effects, pixelize, deinterlace, oil painting and the mirrors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -79,7 +80,7 @@ TEST_F(SpecialTest, ChaosStaysWithinItsRadiusAndRepeatsWithAFixedSeed) {
   EXPECT_EQ(std::memcmp(outA.palette, a.palette, sizeof a.palette), 0);
 }
 
-TEST_F(SpecialTest, UniformNoiseStepsClampAndZeroCopies) {
+TEST_F(SpecialTest, NoiseStepsClampAndZeroCopies) {
   Pic img, low, d, out;
   test::Fill24(img, 32, 32, {128, 0, 255});
   FnRandFix(77);
@@ -90,6 +91,13 @@ TEST_F(SpecialTest, UniformNoiseStepsClampAndZeroCopies) {
   test::Fill24(low, 32, 32, Grey(100));
   ImgNoiseUniform(low, low, 10, 1, 0);
   EXPECT_EQ(ChannelValues(low), (std::vector<std::set<int32_t>>{{99, 100, 101}, {99, 100, 101}, {88, 100, 112}}));
+  // Gaussian draws take five steps of 10 % (12) around the value, most of them the middle one.
+  Pic g;
+  test::Fill24(g, 64, 64, Grey(128));
+  ImgNoiseGaussian(g, g, 10, 10, 10);
+  const std::vector<uint8_t> drawn = test::Bytes(g);
+  EXPECT_EQ(std::set<int32_t>(drawn.begin(), drawn.end()), (std::set<int32_t>{104, 116, 128, 140, 152}));
+  EXPECT_GT(std::count(drawn.begin(), drawn.end(), 128), int64_t(drawn.size() / 2));
   test::Pattern(d, 16, 16);
   for (auto noise : {ImgNoiseUniform, ImgNoiseGaussian}) {
     noise(d, out, 0, 0, 0);
@@ -163,9 +171,12 @@ TEST_F(SpecialTest, PixelizeBlocks) {
   ImgPixelize(img, img, 2, 2);
   EXPECT_EQ(test::Greys(img), (Greys{6, 6, 26, 26, 41, 6, 6, 26, 26, 41}));
   // Sizes below 2 are held at 2; channels are averaged apart.
-  test::Make24(col, 1, 3, {{10, 0, 1}, {20, 0, 3}, {31, 0, 9}});
+  test::Make24(
+      col, 3, 3,
+      {{10, 0, 1}, {20, 0, 3}, {30, 0, 5}, {40, 0, 7}, {50, 0, 9}, {60, 0, 11}, {70, 0, 13}, {80, 0, 15}, {90, 0, 17}});
   ImgPixelize(col, one, 1, 1);
-  EXPECT_EQ(test::Bytes(one), (std::vector<uint8_t>{15, 0, 2, 15, 0, 2, 31, 0, 9}));
+  EXPECT_EQ(test::Bytes(one), (std::vector<uint8_t>{30, 0,  5, 30, 0,  5, 45, 0,  8, 30, 0,  5, 30, 0,
+                                                    5,  45, 0, 8,  75, 0, 14, 75, 0, 14, 90, 0, 17}));
 }
 
 TEST_F(SpecialTest, DeinterlaceFourRows) {
@@ -222,15 +233,20 @@ TEST_F(SpecialTest, OilPaintingTakesTheCommonestValue) {
 }
 
 TEST_F(SpecialTest, OilPaintingRadiusLimit) {
-  Pic a, r7, r4, r3, thin, same;
-  test::Pattern(a, 10, 30, 24, 1);
+  Pic a, r9, r7, r6, narrow, r5, r4, thin, same;
+  test::Pattern(a, 20, 30, 24, 1);
+  test::Pattern(narrow, 10, 30, 24, 1);
   // Only 32 distinct values, so that windows have clear winners.
-  for (int32_t i = 0; i < a.size; ++i) a.data[i] &= 0xF8;
+  for (Qimg* p : {&a, &narrow})
+    for (int32_t i = 0; i < p->size; ++i) p->data[i] &= 0xF8;
+  ImgOilPainting(a, r9, 9);
   ImgOilPainting(a, r7, 7);
-  ImgOilPainting(a, r4, 4);
-  ImgOilPainting(a, r3, 3);
-  EXPECT_EQ(test::Bytes(r7), test::Bytes(r4));  // (10 - 1) div 2 = 4
-  EXPECT_NE(test::Bytes(r4), test::Bytes(r3));
+  ImgOilPainting(a, r6, 6);
+  EXPECT_EQ(test::Bytes(r9), test::Bytes(r7)) << "the radius is held at 7";
+  EXPECT_NE(test::Bytes(r7), test::Bytes(r6));
+  ImgOilPainting(narrow, r5, 5);
+  ImgOilPainting(narrow, r4, 4);
+  EXPECT_EQ(test::Bytes(r5), test::Bytes(r4)) << "(10 - 1) div 2 = 4";
   // Two pixels across leave no room for a radius: the picture is copied.
   test::Pattern(thin, 2, 9);
   ImgOilPainting(thin, same, 3);
