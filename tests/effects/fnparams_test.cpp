@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "common/test_support.h"
 #include "effects/fnchain.h"
@@ -24,8 +25,6 @@ QFnParams Values(double a, double b, double c) {
 TEST_F(FnParamsTest, NamesInIdentifierOrder) {
   EXPECT_EQ(FnCount(), 31);
   EXPECT_EQ(FnName(1), "Adjust RGB");
-  EXPECT_EQ(FnName(FN_FLIP_H), "Flip - horizontal");
-  EXPECT_EQ(FnName(FN_NOISE_INTERFERENCE), "Noise - interference");
   EXPECT_EQ(FnName(31), "Trace contour");
   EXPECT_EQ(FnName(0), "");
   EXPECT_EQ(FnName(32), "");
@@ -37,13 +36,10 @@ TEST_F(FnParamsTest, DescriptionsByEffect) {
     FnMakeStr(id, p);
     return ShortStrGet(p.description);
   };
-  EXPECT_EQ(text(FN_BRIGHTNESS, Values(10, 10, 10)), ":  R= 10, G= 10, B= 10");
   EXPECT_EQ(text(FN_BRIGHTNESS, Values(0, 0, 0)), ":  R= 0, G= 0, B= 0");
-  EXPECT_EQ(text(FN_GAMMA, Values(1, 1, 1)), ":  R= 1.00, G= 1.00, B= 1.00");
   EXPECT_EQ(text(FN_GAMMA, Values(0.015, 2.5, 4.999)), ":  R= 0.02, G= 2.50, B= 5.00");
   EXPECT_EQ(text(FN_HUE, Values(-180, 0, 0)), ":  value= -180");
   EXPECT_EQ(text(FN_PIXELIZE, Values(8, 16, 0)), ":  width= 8, height= 16");
-  EXPECT_EQ(text(FN_SOLARIZE, Values(128, 1, 255)), ":  R= 128, G= 1, B= 255");
   EXPECT_EQ(text(FN_BLUR, Values(5, 5, 5)), "");
   EXPECT_EQ(text(FN_DEINTERLACE, Values(1, 1, 0)), "");
 }
@@ -62,14 +58,11 @@ TEST_F(FnParamsTest, ListTextAndStoredEntry) {
   const QFnEntryDisk d = FnEntryToDisk(e);
   uint8_t bytes[89];
   std::memcpy(bytes, &d, sizeof bytes);
-  EXPECT_EQ(bytes[0], FN_BRIGHTNESS);
-  EXPECT_EQ(bytes[4], 10);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes + 5), 10), "Brightness");
-  EXPECT_EQ(bytes[69], 0xFB);  // -5, little-endian
-  EXPECT_EQ(bytes[72], 0xFF);
-  EXPECT_EQ(bytes[73], 77);
-  EXPECT_EQ(bytes[81], 0xFF);
-  EXPECT_EQ(bytes[85] | bytes[86] | bytes[87] | bytes[88], 0) << "no pointer reaches a file";
+  // Identifier, name as a short string, first (-5, little-endian) and last, the end flag, and no
+  // pointer reaching a file.
+  const std::pair<int32_t, uint8_t> fields[] = {{0, FN_BRIGHTNESS}, {4, 10},  {5, 'B'},   {14, 's'}, {69, 0xFB},
+                                                {72, 0xFF},         {73, 77}, {81, 0xFF}, {85, 0},   {88, 0}};
+  for (const auto& [at, value] : fields) EXPECT_EQ(bytes[at], value) << "byte " << at;
   const QFnEntry back = FnEntryFromDisk(d);
   EXPECT_EQ(back.fnParams, nullptr);
   EXPECT_EQ(FnEntryText(back), "Brightness");
@@ -127,10 +120,9 @@ TEST_F(FnParamsTest, RangesFollowInsertionsAndDeletions) {
       FnRangesInserted(chain, c.position, c.count);
     else
       FnRangesDeleted(chain, c.position, c.count);
-    EXPECT_EQ(e.first, c.wantFirst) << (c.inserted ? "insert " : "delete ") << c.count << " at " << c.position;
-    EXPECT_EQ(e.last, c.wantLast) << (c.inserted ? "insert " : "delete ") << c.count << " at " << c.position;
-    EXPECT_EQ(other.first, e.first) << "every entry follows the same rule";
-    EXPECT_EQ(other.last, e.last);
+    EXPECT_EQ(std::vector<int32_t>({e.first, e.last, other.first, other.last}),
+              std::vector<int32_t>({c.wantFirst, c.wantLast, c.wantFirst, c.wantLast}))
+        << (c.inserted ? "insert " : "delete ") << c.count << " at " << c.position;
   }
 }
 

@@ -31,15 +31,12 @@ QFnParams Params(int32_t id, double a = 0, double b = 0, double c = 0) {
 }
 
 TEST_F(FnRunTest, ValuesAreTruncatedTowardZeroButGammaKeepsItsFloats) {
-  Pic up, down, spare;
+  Pic up, spare;
   test::Fill24(up, 1, 1, Grey(100));
-  test::Fill24(down, 1, 1, Grey(100));
   Qimg* result = nullptr;
-  // 2 gives trunc(5.1) = 5; an untruncated 2.9 would give 7.
-  FnRun(FN_BRIGHTNESS, up, spare, Params(FN_BRIGHTNESS, 2.9, 2.9, 2.9), result);
-  EXPECT_EQ(At(up, 0, 0), Grey(105));
-  FnRun(FN_BRIGHTNESS, down, spare, Params(FN_BRIGHTNESS, -2.9, -2.9, -2.9), result);
-  EXPECT_EQ(At(down, 0, 0), Grey(95));
+  // 2 gives trunc(5.1) = 5; an untruncated 2.9 would give 7, -2.9 rounded down -3 would give 93.
+  FnRun(FN_BRIGHTNESS, up, spare, Params(FN_BRIGHTNESS, 2.9, 0, -2.9), result);
+  EXPECT_EQ(At(up, 0, 0), (Bgr{95, 100, 105}));
 
   Pic a, b, direct;
   test::Ramp(a);
@@ -50,12 +47,10 @@ TEST_F(FnRunTest, ValuesAreTruncatedTowardZeroButGammaKeepsItsFloats) {
   EXPECT_NE(test::Bytes(a), test::Bytes(b));
 
   // Values no integer holds do not reach the effects as garbage.
-  Pic huge, held;
+  Pic huge;
   test::Fill24(huge, 1, 1, Grey(100));
-  test::Fill24(held, 1, 1, Grey(100));
   FnRun(FN_BRIGHTNESS, huge, spare, Params(FN_BRIGHTNESS, 1e300, -1e300, 1e10), result);
-  FnRun(FN_BRIGHTNESS, held, spare, Params(FN_BRIGHTNESS, 100, -100, 100), result);
-  EXPECT_EQ(test::Bytes(huge), test::Bytes(held));
+  EXPECT_EQ(At(huge, 0, 0), (Bgr{255, 0, 255}));
 }
 
 TEST_F(FnRunTest, ResultRecordFollowsTheInPlaceFlag) {
@@ -108,9 +103,9 @@ TEST_F(FnRunTest, DepthMaps) {
       Qimg* result = nullptr;
       FnRun(id, src, spare, p, result);
       ASSERT_TRUE(ErrNone()) << id;
-      EXPECT_EQ(result->bpp, expected) << FnName(id) << " from " << bpp;
-      EXPECT_EQ(result->width, 9);
-      EXPECT_EQ(result->height, 6);
+      EXPECT_EQ(std::vector<int32_t>({result->bpp, result->width, result->height}),
+                std::vector<int32_t>({expected, 9, 6}))
+          << FnName(id) << " from " << bpp;
     }
   }
   // Deinterlace by duplication keeps every depth.

@@ -80,8 +80,6 @@ inline std::vector<uint8_t> Bytes(const Qimg& img) {
   return std::vector<uint8_t>(img.data, img.data + size_t(img.width) * img.height * img.bytesPerPixel);
 }
 
-inline void CopyPic(const Qimg& from, Qimg& to) { ImgCopy(from, to); }
-
 // Effect tests start from a clean foundation and a generator seeded from the clock again.
 class EffectsTest : public FoundationTest {
  protected:

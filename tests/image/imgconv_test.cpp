@@ -55,14 +55,14 @@ TEST_F(ImgConvTest, PaletteSources) {
   std::memcpy(pal.palette[0], entries[0], 3);
   std::memcpy(pal.palette[1], entries[1], 3);
   std::memcpy(pal.palette[255], entries[2], 3);
-  ImgConvBpp(pal, out, 24);
-  EXPECT_EQ(Pixels(out), (std::vector<uint32_t>{0xFFFFFF, 0x100408, 0x030201}));
-  ImgConvBpp(pal, out, 16);
-  EXPECT_EQ(Pixels(out), (std::vector<uint32_t>{0xFFFF, (2 << 11) | (1 << 5) | 1, 0}));
-  ImgConvBpp(pal, out, 15);
-  EXPECT_EQ(Pixels(out), (std::vector<uint32_t>{0x7FFF, (2 << 10) | (0 << 5) | 1, 0}));
-  ImgConvBpp(pal, out, 32);
-  EXPECT_EQ(Pixels(out), (std::vector<uint32_t>{0xFFFFFF, 0x100408, 0x030201}));
+  const std::pair<int32_t, std::vector<uint32_t>> depths[] = {{24, {0xFFFFFF, 0x100408, 0x030201}},
+                                                              {16, {0xFFFF, (2 << 11) | (1 << 5) | 1, 0}},
+                                                              {15, {0x7FFF, (2 << 10) | (0 << 5) | 1, 0}},
+                                                              {32, {0xFFFFFF, 0x100408, 0x030201}}};
+  for (const auto& [bpp, px] : depths) {
+    ImgConvBpp(pal, out, bpp);
+    EXPECT_EQ(Pixels(out), px) << bpp;
+  }
   ImgFree(pal);
   ImgFree(out);
 }
@@ -73,11 +73,8 @@ TEST_F(ImgConvTest, GreyMethodsAndTheirFills) {
     MakeFrom(rgb, 2, 1, 24, {(31 << 16) | (20 << 8) | 10, 0xFFFFFF});
     ImgConvBppEx(rgb, grey, 8, method);
     EXPECT_EQ(Pixels(grey), (std::vector<uint32_t>{20, 255}));
-    for (int32_t i : {0, 20, 255}) {
-      EXPECT_EQ(grey.palette[i][0], i);
-      EXPECT_EQ(grey.palette[i][1], i);
-      EXPECT_EQ(grey.palette[i][2], i);
-    }
+    for (int32_t i = 0; i < 256; ++i)
+      ASSERT_EQ(std::vector<uint8_t>(grey.palette[i], grey.palette[i] + 3), std::vector<uint8_t>(3, uint8_t(i)));
     ImgFree(rgb);
     ImgFree(grey);
   }

@@ -31,12 +31,8 @@ TEST(KernelTest, MachineFacts) {
   const auto m = kernel::GetMemoryStatus();
   EXPECT_GT(m.totalPhysKB, 0u);
   EXPECT_LE(m.availPhysKB, m.totalPhysKB);
-  const auto d = kernel::GetDiskStatus("/");
-  EXPECT_TRUE(d.valid);
-  EXPECT_GT(d.totalKB, 0u);
+  EXPECT_GT(kernel::GetDiskStatus("/").totalKB, 0u);
   EXPECT_FALSE(kernel::GetDiskStatus("/no/such/path").valid);
-  const uint32_t t0 = kernel::TickCount();
-  EXPECT_GE(kernel::TickCount() - t0, 0u);
 }
 
 TEST(KernelTest, FilePrimitives) {
