@@ -74,34 +74,24 @@ class InformerTest : public test::FoundationTest {
   }
 };
 
-TEST_F(InformerTest, SizeTexts) {
-  EXPECT_EQ(GetSizeString(3000000000.0, true), "3,000,000,000");
-  EXPECT_EQ(GetSizeString(3000000000.0, false), "3000000000");
-  EXPECT_EQ(GetSizeString(1234.9, true), "1,234") << "within 32 bits the integer part";
-  EXPECT_EQ(GetSizeString(2147483646.9, false), "2147483646");
+TEST_F(InformerTest, SizeRatioAndTimeTexts) {
+  EXPECT_EQ(GetSizeString(2147483646.9, false), "2147483646") << "within 32 bits the integer part";
   EXPECT_EQ(GetSizeString(2147483647.0, true), "2,147,483,647");
   EXPECT_EQ(GetSizeString(2147483647.6, false), "2147483648") << "beyond it rounded";
   EXPECT_EQ(GetSizeString(12345678901.5, true), "12,345,678,902");
-  EXPECT_EQ(GetSizeString(999, true), "999");
-  EXPECT_EQ(GetSizeString(1000, true), "1,000");
-  EXPECT_EQ(GetSizeString(0, true), "0");
-}
+  EXPECT_EQ(GetSizeString(999, true) + " " + GetSizeString(1000, true), "999 1,000");
 
-TEST_F(InformerTest, RatioAndTimeTexts) {
   EXPECT_EQ(GetRatioString(1000000, 4000000, true), "25.0%  (4.0 : 1)");
   EXPECT_EQ(GetRatioString(1000000, 4000000, false), "25.0%");
   EXPECT_EQ(GetRatioString(1000000, 500000, true), "200.0%") << "no factor when the file is larger";
   EXPECT_EQ(GetRatioString(3, 10, true), "30.0%  (3.3 : 1)");
   EXPECT_EQ(GetRatioString(-2, 10, true), "20.0%  (5.0 : 1)");
-  EXPECT_EQ(GetRatioString(1000, 0, true), "");
-  EXPECT_EQ(GetRatioString(0, 1000, true), "");
+  EXPECT_EQ(GetRatioString(1000, 0, true) + GetRatioString(0, 1000, true), "");
 
   EXPECT_EQ(CalcTimeString(25, 250, true), "00:10.000");
   EXPECT_EQ(CalcTimeString(25, 250, false), "10.000");
   EXPECT_EQ(CalcTimeString(2, 7323, true), "01:01:01.500");
-  EXPECT_EQ(CalcTimeString(22050, 3000, false), "0.136");
-  EXPECT_EQ(CalcTimeString(0, 250, true), "");
-  EXPECT_EQ(CalcTimeString(-25, 250, false), "");
+  EXPECT_EQ(CalcTimeString(0, 250, true) + CalcTimeString(-25, 250, false), "");
 
   QInfTextRec rec;
   rec.texts.fill("x");
@@ -214,12 +204,8 @@ TEST_F(InformerTest, VideoOfTenSecondsAndItsUnits) {
 TEST_F(InformerTest, ColourDepthsAndChannelTexts) {
   QUniInfo info = Picture("grey.tga", 4, 4, 8);
   QInfTextRec rec;
-  const std::pair<int32_t, const char*> depths[] = {{8, "8-bit (256 colors)"},
-                                                    {15, "15-bit (32,768 colors)"},
-                                                    {16, "16-bit (65,536 colors)"},
-                                                    {24, "24-bit (16,777,216 colors)"},
-                                                    {32, "32-bit (16,777,216 colors + alpha channel)"},
-                                                    {1, "1-bit"}};
+  // The ends of the depth texts: alpha, and a depth without a colour count.
+  const std::pair<int32_t, const char*> depths[] = {{32, "32-bit (16,777,216 colors + alpha channel)"}, {1, "1-bit"}};
   for (const auto& [bpp, text] : depths) {
     info.video.bpp = bpp;
     CalcInfoValues(info, rec, true);
@@ -233,7 +219,7 @@ TEST_F(InformerTest, ColourDepthsAndChannelTexts) {
     const char* report;
     const char* csv;
   };
-  for (const Channels& c : {Channels{1, "1 (mono)", "1"}, Channels{2, "2 (stereo)", "2"}, Channels{6, "6", "6"}}) {
+  for (const Channels& c : {Channels{1, "1 (mono)", "1"}, Channels{6, "6", "6"}}) {
     wav.audio.channels = c.count;
     CalcInfoValues(wav, rec, true);
     EXPECT_EQ(rec.texts[INF_AUD_CHANNELS], c.report);

@@ -129,11 +129,10 @@ TEST_F(MMEditTest, BlockRecordIsStoredInItsDocumentedLayout) {
 
 TEST_F(MMEditTest, LookupsAtBlockBoundaries) {
   TwoBlocks();
-  EXPECT_EQ(mm.video.items[0]->endTime, 4.0);
-  EXPECT_EQ(mm.video.items[0]->fileTime, 4.0);
-  EXPECT_EQ(mm.video.totalQuants, 200);
-  EXPECT_EQ(mm.video.totalTime, 8.0);
-  EXPECT_EQ(mm.audio.totalQuants, 0) << "the other list is untouched";
+  // The other list is untouched.
+  EXPECT_EQ(std::tuple(mm.video.items[0]->endTime, mm.video.items[0]->fileTime, mm.video.totalQuants,
+                       mm.video.totalTime, mm.audio.totalQuants),
+            std::tuple(4.0, 4.0, 200, 8.0, 0));
 
   const struct {
     int32_t q, block, fileQuant;
@@ -167,9 +166,7 @@ TEST_F(MMEditTest, LookupsAtBlockBoundaries) {
 TEST_F(MMEditTest, TrimmedBlockClampsToItsLastQuant) {
   AddFile(mm.video, 0, 0, 50, 149, 300, 25);
   const MMBlockRec& b = *mm.video.items[0];
-  EXPECT_EQ(b.startTime, 2.0);
-  EXPECT_EQ(b.endTime, 6.0);
-  EXPECT_EQ(b.fileTime, 12.0);
+  EXPECT_EQ(std::tuple(b.startTime, b.endTime, b.fileTime), std::tuple(2.0, 6.0, 12.0));
   // 3.999 s: 149.975 rounds to 150, which lies past last.
   for (double t : {3.96, 3.999}) {
     EXPECT_EQ(ByTime(t).fileQuant, 149) << t;
@@ -213,9 +210,7 @@ TEST_F(MMEditTest, InsertUpdateAndDeleteKeepTotals) {
   b->last = 99;
   b->frequency = 50;
   MMBlock_Update(mm.video, 1);
-  EXPECT_EQ(b->endTime, 2.0);
-  EXPECT_EQ(mm.video.totalQuants, 225);
-  EXPECT_DOUBLE_EQ(mm.video.totalTime, 7.0);
+  EXPECT_EQ(std::tuple(b->endTime, mm.video.totalQuants, mm.video.totalTime), std::tuple(2.0, 225, 7.0));
   MMBlock_Update(mm.video, 3);  // out of range: nothing
 
   mm.video.items[0]->link = 5;
@@ -303,12 +298,8 @@ TEST_F(MMEditTest, LinkRepairAfterDeletingAudioBlocks) {
 TEST_F(MMEditTest, SilenceBlocksCount8000QuantsPerSecond) {
   MMBlockRec* s = AddSilence(mm.audio, 0, 2.5);
   EXPECT_FALSE(MMBlockP_IsFile(*s));
-  EXPECT_EQ(s->file, MM_SILENCE);
-  EXPECT_EQ(s->last, 19999);
-  EXPECT_EQ(s->frequency, 8000.0);
-  EXPECT_EQ(s->fileTime, 2.5);
-  EXPECT_EQ(mm.audio.totalQuants, 20000);
-  EXPECT_EQ(mm.audio.totalTime, 2.5);
+  EXPECT_EQ(std::tuple(s->file, s->last, s->frequency, s->fileTime, mm.audio.totalQuants, mm.audio.totalTime),
+            std::tuple(MM_SILENCE, 19999, 8000.0, 2.5, 20000, 2.5));
 
   // Silence keeps its duration whatever rate it is given.
   MMBlock_ChangeFreq(mm.audio, 0, 1, 44100);
@@ -324,8 +315,7 @@ TEST_F(MMEditTest, SilenceBlocksCount8000QuantsPerSecond) {
 
   MMBlockRec one;
   MMBlockP_SetSilence(one, 0.00001);
-  EXPECT_EQ(one.fileQuants, 0) << "Trunc(0.08)";
-  EXPECT_EQ(one.last, -1);
+  EXPECT_EQ(std::tuple(one.fileQuants, one.last), std::tuple(0, -1)) << "Trunc(0.08)";
   MMBlockP_SetSilence(one, 1.99999);
   EXPECT_EQ(one.fileQuants, 15999);
 }
@@ -363,9 +353,7 @@ TEST_F(MMEditTest, AddingFilesExaminesEachOnce) {
   EXPECT_EQ(MMFile_Add(mm.files, still, false), 0);
   const QMMFileInfo* rec = MMFile_GetPtrByIndex(mm.files, 0);
   ASSERT_NE(rec, nullptr);
-  EXPECT_EQ(rec->name, "still.tga");
-  EXPECT_EQ(rec->info.name, still);
-  EXPECT_EQ(rec->info.video.width, 8);
+  EXPECT_EQ(std::tuple(rec->name, rec->info.name, rec->info.video.width), std::tuple("still.tga", still, 8));
 
   ASSERT_EQ(std::remove(still.c_str()), 0);
   EXPECT_EQ(MMFile_Add(mm.files, still, false), 0) << "the table answers without looking at the file";
@@ -373,8 +361,7 @@ TEST_F(MMEditTest, AddingFilesExaminesEachOnce) {
 
   EXPECT_EQ(MMFile_Add(mm.files, dir + "/missing.tga", false), NOT_SET);
   EXPECT_TRUE(ErrNone()) << "an unreadable file leaves the register clear";
-  EXPECT_EQ(WarnCategory(), 6);
-  EXPECT_EQ(WarnCode(), 9);
+  EXPECT_EQ(std::tuple(WarnCategory(), WarnCode()), std::tuple(6, 9));
   test::WriteWholeFile(dir + "/junk.tga", "no picture in here");
   EXPECT_EQ(MMFile_Add(mm.files, dir + "/junk.tga", false), NOT_SET);
   EXPECT_EQ(mm.files.size(), 1u);
@@ -433,8 +420,7 @@ TEST_F(MMEditTest, RemovingUnusedFilesRenumbersBlocks) {
 
   MMRemoveUnusedFiles(mm);
   ASSERT_EQ(mm.files.size(), 2u);
-  EXPECT_EQ(mm.files[0]->name, "a.tga");
-  EXPECT_EQ(mm.files[1]->name, "c.tga");
+  EXPECT_EQ(mm.files[0]->name + mm.files[1]->name, "a.tgac.tga");
   EXPECT_EQ(Files(mm.video), (std::vector<int32_t>{1, 0, 1}));
   EXPECT_EQ(Files(mm.audio), (std::vector<int32_t>{MM_SILENCE, 1}));
   EXPECT_EQ(MemCount(), 5) << "only the five blocks stay allocated";

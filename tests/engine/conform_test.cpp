@@ -4,10 +4,11 @@
 
 #include <sys/stat.h>
 
-#include <deque>
+#include <tuple>
 #include <vector>
 
 #include "common/test_support.h"
+#include "engine/con_run.h"
 #include "engine/conform.h"
 #include "formats/ffcodecs.h"
 #include "formats/ffdesc.h"
@@ -16,80 +17,22 @@
 namespace rf {
 namespace {
 
-class ConFormTest : public test::FoundationTest {
+class ConFormTest : public test::ConRunTest {
  protected:
   std::string dir = test::ScratchDir("conform");
-  std::vector<QConBlock> videoBlocks, audioBlocks;
-  size_t nextVideo = 0, nextAudio = 0;
   std::vector<int> seen;  // the frame number found in each picture handed to the video function
   std::vector<int32_t> chunks;
   std::vector<int32_t> framesAtChunk;
   int32_t framesWritten = 0;
-  QConReport report;
-  std::deque<std::string> names;  // file blocks point at these names
 
-  void TearDown() override {
-    ConDone();
-    FoundationTest::TearDown();
-  }
-
-  // Frames f0001.tga .. fNNNN.tga; the first byte of each frame holds its number.
-  std::string MakeSequence(int32_t frames) {
-    for (int32_t n = 1; n <= frames; ++n) {
-      Qimg img;
-      _imgalloc_(img, 4, 2, 24, "Test.ConForm.img");
-      img.data[0] = uint8_t(n);
-      char name[32];
-      std::snprintf(name, sizeof name, "/f%04d.tga", n);
-      ImgSave(dir + name, img, FF_AUTO);
-      ImgFree(img);
-    }
-    return dir + "/f0001.tga";
-  }
-
-  // A mono 8-bit WAV whose sample i holds i mod 251.
+  std::string MakeSequence(int32_t frames) { return ConRunTest::MakeSequence(dir, ".tga", frames); }
   std::string MakeWav(const std::string& name, uint32_t rate, int32_t frames) {
-    QSndBuf buf;
-    WaveFormatEx f{WAVE_FORMAT_PCM, 1, rate, 0, 0, 8, 0};
-    WaveFormatValidate(f);
-    SndMakeSilence(buf, frames, f);
-    for (int32_t i = 0; i < frames; ++i) buf.SndData[i] = uint8_t(i % 251);
-    QUniHandle h;
-    UniCreate(h, dir + "/" + name);
-    UniSndSave(h, buf);
-    UniClose(h);
-    SndFree(buf);
-    return dir + "/" + name;
+    return ConRunTest::MakeWav(dir + "/" + name, rate, frames);
   }
 
-  // A block naming a file; sequences are gathered from their first member.
-  QConBlock FileBlock(const std::string& name, int32_t first = NOT_SET, int32_t count = NOT_SET) {
-    names.push_back(name);
-    QConBlock b;
-    b.Kind = bkFileName;
-    b.Source = names.back().c_str();
-    b.FormatHint = 1;
-    b.First = first;
-    b.Count = count;
-    b.StartTime = b.Duration = b.FrameRate = NOT_SET_F;
-    return b;
-  }
-
-  void Register(bool video, bool audio) {
-    if (video)
-      ConSetVideoBlockCBF([this](QConBlock& b) {
-        if (nextVideo < videoBlocks.size())
-          b = videoBlocks[nextVideo++];
-        else
-          b.End = RF_TRUE;
-      });
-    if (audio)
-      ConSetAudioBlockCBF([this](QConBlock& b) {
-        if (nextAudio < audioBlocks.size())
-          b = audioBlocks[nextAudio++];
-        else
-          b.End = RF_TRUE;
-      });
+  // Registers the block lists and functions that record what they are given.
+  void Register() {
+    ConRunTest::Register();
     ConSetVideoFuncCBF([this](QConVideoFunc& rec) {
       seen.push_back(rec.Source->data ? rec.Source->data[0] : -1);
       rec.Result = rec.Source;
@@ -108,44 +51,36 @@ class ConFormTest : public test::FoundationTest {
   }
 };
 
-TEST_F(ConFormTest, BackwardsBlocksReadTheirFramesInReverse) {
+// Which frames of the file blocks a run reads, in which order, and how often it writes them:
+// backwards, blocks that hold no frame, repeats.
+TEST_F(ConFormTest, BlocksChooseAndRepeatTheirFrames) {
   const std::string seq = MakeSequence(10);
-  QConBlock b = FileBlock(seq, 3, 4);
-  b.Direction = -1;
-  videoBlocks = {b};
-  Register(true, false);
-  ConSetFrameRate(false, 25);
-  ConSetFrameCount(4);
-  ConStart(dir + "/out.tga", "", nullptr, report);
-  ASSERT_TRUE(ErrNone()) << ErrLastMessage();
-  EXPECT_EQ(seen, (std::vector<int>{6, 5, 4, 3}));
-  EXPECT_EQ(report.VideoFrames, 4);
-  EXPECT_EQ(report.VideoName, dir + "/out0.tga") << "a sequence reports its first member";
-  EXPECT_TRUE(Exists(dir + "/out3.tga"));
-}
-
-TEST_F(ConFormTest, UnusableBlocksAreSkippedSilently) {
-  const std::string seq = MakeSequence(5);
-  videoBlocks = {FileBlock(seq, 9, 2), FileBlock(seq, 1, 0), FileBlock(seq, 2, 2)};
-  Register(true, false);
-  ConSetFrameRate(false, 25);
-  ConSetFrameCount(2);
-  ConStart(dir + "/out.bmp", "", nullptr, report);
-  EXPECT_TRUE(ErrNone());
-  EXPECT_EQ(seen, (std::vector<int>{2, 3}));
-}
-
-TEST_F(ConFormTest, RepeatsWriteEveryFrameSeveralTimes) {
-  const std::string seq = MakeSequence(3);
-  QConBlock b = FileBlock(seq);
-  b.Repeat = 3;
-  videoBlocks = {b};
-  Register(true, false);
-  ConSetFrameRate(false, 25);
-  ConSetFrameCount(9);
-  ConStart(dir + "/out.tga", "", nullptr, report);
-  EXPECT_EQ(report.VideoFrames, 9);
-  EXPECT_EQ(seen.size(), 3u);
+  QConBlock backwards = FileBlock(seq, 3, 4), repeated = FileBlock(seq, 1, 3);
+  backwards.Direction = -1;
+  repeated.Repeat = 3;
+  const struct {
+    std::vector<QConBlock> blocks;
+    int32_t frames;
+    std::vector<int> seen;
+  } kCases[] = {
+      {{backwards}, 4, {6, 5, 4, 3}},
+      {{FileBlock(seq, 11, 2), FileBlock(seq, 1, 0), FileBlock(seq, 2, 2)}, 2, {2, 3}},
+      {{repeated}, 9, {1, 2, 3}},
+  };
+  for (const auto& c : kCases) {
+    videoBlocks = c.blocks;
+    seen.clear();
+    Register();
+    ConSetFrameRate(false, 25);
+    ConSetFrameCount(c.frames);
+    ConStart(dir + "/out.tga", "", nullptr, report);
+    ASSERT_TRUE(ErrNone()) << ErrLastMessage();
+    EXPECT_EQ(seen, c.seen);
+    EXPECT_EQ(report.VideoFrames, c.frames);
+    EXPECT_EQ(report.VideoName, dir + "/out0.tga") << "a sequence reports its first member";
+    EXPECT_TRUE(Exists(dir + "/out" + std::to_string(c.frames - 1) + ".tga"));
+    ConDone();
+  }
 }
 
 TEST_F(ConFormTest, RateConversionCarriesTheRemainder) {
@@ -158,8 +93,7 @@ TEST_F(ConFormTest, RateConversionCarriesTheRemainder) {
     QConBlock b = FileBlock(seq);
     b.FrameRate = c.blockRate;
     videoBlocks = {b};
-    nextVideo = 0;
-    Register(true, false);
+    Register();
     ConSetFrameRate(true, c.outRate);
     ConSetFrameCount(12);
     ConStart(dir + "/rate.tga", "", nullptr, report);
@@ -170,7 +104,7 @@ TEST_F(ConFormTest, RateConversionCarriesTheRemainder) {
 
 TEST_F(ConFormTest, AudioOnlyRunsInOneSecondChunks) {
   audioBlocks = {FileBlock(MakeWav("tone.wav", 8000, 28000))};
-  Register(false, true);
+  Register();
   ConStart("", dir + "/copy.wav", nullptr, report);
   ASSERT_TRUE(ErrNone()) << ErrLastMessage();
   EXPECT_EQ(chunks, (std::vector<int32_t>{8000, 8000, 8000, 4000}));
@@ -183,19 +117,17 @@ TEST_F(ConFormTest, AudioOnlyRunsInOneSecondChunks) {
 TEST_F(ConFormTest, ChunksFollowTheInterleave) {
   videoBlocks = {FileBlock(MakeSequence(80))};
   audioBlocks = {FileBlock(MakeWav("long.wav", 48000, 48000 * 4))};
-  Register(true, true);
+  Register();
   ConSetFrameRate(false, 25);
   ConSetInterleave(25);
   ConSetFrameCount(80);
   ConStart(dir + "/v.tga", dir + "/a.wav", nullptr, report);
   ASSERT_TRUE(ErrNone()) << ErrLastMessage();
   ASSERT_GE(chunks.size(), 4u);
-  EXPECT_EQ(chunks[0], 48000);
-  EXPECT_EQ(framesAtChunk[0], 25);
-  EXPECT_EQ(framesAtChunk[1], 50);
-  EXPECT_EQ(framesAtChunk[2], 75);
-  EXPECT_EQ(report.AudioSamples, 48000 * 4) << "the rest follows once the video is done";
-  EXPECT_EQ(report.VideoFrames, 80);
+  // The rest follows once the video is done.
+  EXPECT_EQ(std::tuple(chunks[0], framesAtChunk[0], framesAtChunk[1], framesAtChunk[2], report.AudioSamples,
+                       report.VideoFrames),
+            std::tuple(48000, 25, 50, 75, 48000 * 4, 80));
 }
 
 TEST_F(ConFormTest, SilenceAndBackwardsAudio) {
@@ -207,7 +139,7 @@ TEST_F(ConFormTest, SilenceAndBackwardsAudio) {
   QConBlock backwards = FileBlock(wav, 100, 50);
   backwards.Direction = -1;
   audioBlocks = {silence, backwards};
-  Register(false, true);
+  Register();
   std::vector<uint8_t> firstBytes;
   QSndBuf converted;
   WaveFormatEx out{WAVE_FORMAT_PCM, 2, 44100, 0, 0, 16, 0};
@@ -231,44 +163,16 @@ TEST_F(ConFormTest, SilenceAndBackwardsAudio) {
   EXPECT_NEAR(info.audio.frames, 44100 + 50 * 44100 / 8000, 128);
 }
 
-TEST_F(ConFormTest, AbortDeletesEverythingAndStopKeepsIt) {
-  const std::string seq = MakeSequence(20);
-  const std::string wav = MakeWav("src.wav", 8000, 16000);
-  for (const int32_t state : {csAbort, csStop}) {
-    videoBlocks = {FileBlock(seq)};
-    audioBlocks = {FileBlock(wav)};
-    nextVideo = nextAudio = 0;
-    framesWritten = 0;
-    Register(true, true);
-    ConSetFrameRate(false, 10);
-    ConSetInterleave(5);
-    ConSetFrameCount(20);
-    ConSetProgressCBF(
-        [&](QConProgress& p) {
-          if (p.VideoFramesDone >= 8) ConSetStopState(state);
-        },
-        nullptr);
-    ConStart(dir + "/run.tga", dir + "/run.wav", nullptr, report);
-    EXPECT_EQ(report.VideoFrames, 8);
-    const bool kept = state == csStop;
-    EXPECT_EQ(Exists(dir + "/run00.tga"), kept);
-    EXPECT_EQ(Exists(dir + "/run07.tga"), kept);
-    EXPECT_EQ(Exists(dir + "/run.wav"), kept);
-    ConDone();
-  }
-}
-
 TEST_F(ConFormTest, UnreadableFilesEndTheRunInError) {
   test::WriteWholeFile(dir + "/junk.tga", "no picture");
   const std::string seq = MakeSequence(2);
   videoBlocks = {FileBlock(dir + "/junk.tga"), FileBlock(seq)};
-  Register(true, false);
+  Register();
   ConSetFrameRate(false, 25);
   ConSetFrameCount(2);
   ConStart(dir + "/out.tga", "", nullptr, report);
   EXPECT_EQ(seen.size(), 2u) << "the unreadable block is skipped";
-  EXPECT_EQ(ErrCategory(), 6);
-  EXPECT_EQ(ErrCode(), 9);
+  EXPECT_EQ(std::tuple(ErrCategory(), ErrCode()), std::tuple(6, 9));
   ErrClear();
   EXPECT_FALSE(Exists(dir + "/out0.tga")) << "a failed run keeps none of its files";
 }
@@ -297,9 +201,8 @@ TEST_F(ConFormTest, LoadFailuresAskTheErrorProcedure) {
   };
   for (const Case& c : kCases) {
     videoBlocks = {b};
-    nextVideo = 0;
     seen.clear();
-    Register(true, false);
+    Register();
     ConSetFrameRate(false, 25);
     ConSetFrameCount(4);
     int asked = 0;

@@ -5,12 +5,12 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <vector>
 
 #include "common/test_support.h"
 #include "engine/batchjob.h"
+#include "engine/con_run.h"
 #include "engine/conform.h"
 #include "formats/ffcodecs.h"
 #include "formats/ffdesc.h"
@@ -23,24 +23,15 @@
 namespace rf {
 namespace {
 
-class OutputsTest : public test::FoundationTest {
+class OutputsTest : public test::ConRunTest {
  protected:
   std::string dir = test::ScratchDir("outputs");
   std::string in = dir + "/in", out = dir + "/out";
-  std::deque<std::string> names;  // blocks point at these
-  std::vector<QConBlock> videoBlocks, audioBlocks;
-  size_t nextVideo = 0, nextAudio = 0;
-  QConReport report;
 
   void SetUp() override {
-    FoundationTest::SetUp();
+    ConRunTest::SetUp();
     test::ScratchDir("outputs/in");
     test::ScratchDir("outputs/out");
-  }
-
-  void TearDown() override {
-    ConDone();
-    FoundationTest::TearDown();
   }
 
   // A 4 x 2 picture whose first byte is n.
@@ -52,55 +43,10 @@ class OutputsTest : public test::FoundationTest {
     ImgFree(img);
   }
 
-  std::string MakeSequence(int32_t frames) {
-    for (int32_t n = 1; n <= frames; ++n) SavePicture(in + "/f" + std::to_string(n) + ".bmp", n);
-    return in + "/f1.bmp";
-  }
-
-  std::string MakeWav(uint32_t rate, int32_t frames) {
-    QSndBuf buf;
-    WaveFormatEx f{WAVE_FORMAT_PCM, 1, rate, 0, 0, 8, 0};
-    WaveFormatValidate(f);
-    SndMakeSilence(buf, frames, f);
-    QUniHandle h;
-    UniCreate(h, in + "/src.wav");
-    UniSndSave(h, buf);
-    UniClose(h);
-    SndFree(buf);
-    return in + "/src.wav";
-  }
-
-  QConBlock FileBlock(const std::string& name) {
-    names.push_back(name);
-    QConBlock b;
-    b.Kind = bkFileName;
-    b.Source = names.back().c_str();
-    b.FormatHint = 1;
-    b.First = b.Count = NOT_SET;
-    b.StartTime = b.Duration = b.FrameRate = NOT_SET_F;
-    return b;
-  }
-
   // One run with the blocks given; the state is reset for the next.
   void Run(const std::string& video, const std::string& audio, int32_t frames, int32_t stopAt = 0,
            int32_t state = csRunning) {
-    nextVideo = nextAudio = 0;
-    if (!videoBlocks.empty())
-      ConSetVideoBlockCBF([this](QConBlock& b) {
-        if (nextVideo < videoBlocks.size())
-          b = videoBlocks[nextVideo++];
-        else
-          b.End = RF_TRUE;
-      });
-    if (!audioBlocks.empty())
-      ConSetAudioBlockCBF([this](QConBlock& b) {
-        if (nextAudio < audioBlocks.size())
-          b = audioBlocks[nextAudio++];
-        else
-          b.End = RF_TRUE;
-      });
-    ConSetVideoFuncCBF([](QConVideoFunc& rec) { rec.Result = rec.Source; });
-    ConSetAudioFuncCBF([](QConAudioFunc& rec) { rec.Result = rec.Source; });
+    Register();
     ConSetProgressCBF(
         [=](QConProgress& p) {
           if (stopAt > 0 && p.VideoFramesDone >= stopAt) ConSetStopState(state);
@@ -163,8 +109,8 @@ TEST_F(OutputsTest, AFailureAtAnyOpenOrWriteLeavesTheOldFiles) {
        {"s.bmp", "s0.bmp", "s1.bmp", "s2.bmp", "s3.bmp", "s4.bmp", "s5.bmp", "s6.bmp", "s7.bmp", "s9.bmp"}},
       {"sound", "", "o.wav", 1, {"o.wav"}, {"o.wav"}},
   };
-  const std::string seq = MakeSequence(8);
-  const std::string wav = MakeWav(8000, 12000);
+  const std::string seq = MakeSequence(in, ".bmp", 8);
+  const std::string wav = MakeWav(in + "/src.wav", 8000, 12000);
   const std::string lone = in + "/lone.bmp";
   SavePicture(lone, 1);
   for (const auto& c : cases) {
@@ -205,8 +151,8 @@ TEST_F(OutputsTest, AFailureAtAnyOpenOrWriteLeavesTheOldFiles) {
 }
 
 TEST_F(OutputsTest, AStopKeepsWhatWasWrittenAndAnAbortNothing) {
-  const std::string seq = MakeSequence(8);
-  const std::string wav = MakeWav(8000, 12000);
+  const std::string seq = MakeSequence(in, ".bmp", 8);
+  const std::string wav = MakeWav(in + "/src.wav", 8000, 12000);
   for (const int32_t state : {csStop, csAbort}) {
     SCOPED_TRACE(state == csStop ? "stop" : "abort");
     const auto old = Precious({"s0.bmp", "s1.bmp", "s7.bmp", "o.wav"});

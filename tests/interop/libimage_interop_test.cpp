@@ -17,13 +17,12 @@
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "image/image_test_util.h"
+#include "interop/peers.h"
 #include "os/kernel.h"
 
 namespace rf {
 namespace {
 
-// The real tool; another program of that name earlier on the path is not it.
-const char* const kLibConvert = "/usr/bin/convert";
 // Two decoders of the same JPEG data differ only in rounding: 40 dB is far below that and far
 // above any real decoding difference.
 constexpr double kLibSameDecodeDb = 40.0;
@@ -33,58 +32,6 @@ constexpr double kLibOurJpegDb = 30.0;
 using LibLoader = void (*)(std::string_view, Qimg&);
 using LibSaver = void (*)(std::string_view, const Qimg&);
 
-bool LibConvertRun(const std::string& args) {
-  const std::string cmd = std::string(kLibConvert) + " " + args + " 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
-}
-
-// The pixels ImageMagick decodes from a file: red, green, blue bytes, rows top first.
-std::vector<uint8_t> LibDecodedByConvert(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/decoded.rgb";
-  std::remove(raw.c_str());
-  if (!LibConvertRun("'" + file + "' -depth 8 'rgb:" + raw + "'")) return {};
-  const std::string s = test::ReadWholeFile(raw);
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-// The pixels ffmpeg decodes from a file, as red, green, blue bytes.
-std::vector<uint8_t> LibDecodedByFfmpeg(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/ffdecoded.rgb";
-  std::remove(raw.c_str());
-  const std::string cmd = "ffmpeg -v error -y -i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'";
-  if (std::system(cmd.c_str()) != 0) return {};
-  const std::string s = test::ReadWholeFile(raw);
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-// For files with 16-bit samples or colour-map entries: ImageMagick's 16-bit decode rounded to 8
-// bits as we round (its own 8-bit output truncates).
-std::vector<uint8_t> LibDecodedRounded(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/decoded16.rgb";
-  std::remove(raw.c_str());
-  if (!LibConvertRun("'" + file + "' -depth 16 -endian LSB 'rgb:" + raw + "'")) return {};
-  const std::string s = test::ReadWholeFile(raw);
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < s.size(); i += 2)
-    out.push_back(uint8_t((uint8_t(s[i]) + 256 * uint8_t(s[i + 1]) + 128) / 257));
-  return out;
-}
-
-// Our picture (8 or 24 bits) as red, green, blue bytes.
-std::vector<uint8_t> LibOurRgb(const Qimg& img) {
-  std::vector<uint8_t> rgb;
-  for (int32_t y = 0; y < img.height; ++y) {
-    for (int32_t x = 0; x < img.width; ++x) {
-      const uint32_t v = test::Pixel(img, x, y);
-      if (img.bpp == 8)
-        rgb.insert(rgb.end(), {img.palette[v][2], img.palette[v][1], img.palette[v][0]});
-      else
-        rgb.insert(rgb.end(), {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-    }
-  }
-  return rgb;
-}
-
 double LibPsnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   if (a.size() != b.size() || a.empty()) return 0;
   double sum = 0;
@@ -93,16 +40,9 @@ double LibPsnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 }
 
 void LibExpectSame(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, double minDb) {
+  if (minDb == 0) return test::ExpectSamePixels(ours, theirs);
   ASSERT_EQ(ours.size(), theirs.size());
-  if (minDb > 0) {
-    EXPECT_GT(LibPsnr(ours, theirs), minDb);
-    return;
-  }
-  size_t differ = 0, first = 0;
-  for (size_t i = 0; i < ours.size(); ++i)
-    if (ours[i] != theirs[i] && differ++ == 0) first = i;
-  EXPECT_EQ(differ, 0u) << "first difference at byte " << first << ": " << int(ours[first]) << " vs "
-                        << int(theirs[first]);
+  EXPECT_GT(LibPsnr(ours, theirs), minDb);
 }
 
 // The compression and photometric tags of a TIFF file, to see that ImageMagick wrote what was
@@ -121,10 +61,10 @@ class LibImageInteropTest : public test::FoundationTest {
  protected:
   void SetUp() override {
     FoundationTest::SetUp();
-    if (!kernel::FileExists(kLibConvert)) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!kernel::FileExists(test::kConvert)) GTEST_SKIP() << "ImageMagick is not installed";
     dir_ = test::ScratchDir("libimage_interop");
     source_ = dir_ + "/source.png";
-    ASSERT_TRUE(LibConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + source_ + "'"));
+    ASSERT_TRUE(test::ConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + source_ + "'"));
   }
   void TearDown() override {
     TIFSetCompression(1);
@@ -140,7 +80,7 @@ class LibImageInteropTest : public test::FoundationTest {
     const size_t colon = file.find(':');
     const std::string path = dir_ + "/" + file.substr(colon == std::string::npos ? 0 : colon + 1);
     const std::string prefix = colon == std::string::npos ? "" : file.substr(0, colon + 1);
-    EXPECT_TRUE(LibConvertRun("'" + source_ + "' " + options + " '" + prefix + path + "'"));
+    EXPECT_TRUE(test::ConvertRun("'" + source_ + "' " + options + " '" + prefix + path + "'"));
     Qimg img;
     GuardedSilent("Test.LibInterop", [&] { load(path, img); });
     EXPECT_TRUE(ErrNone()) << ErrLastMessage();
@@ -148,7 +88,8 @@ class LibImageInteropTest : public test::FoundationTest {
     EXPECT_EQ(img.height, 23);
     EXPECT_EQ(img.bpp, bpp);
     if (ImgValid(img))
-      LibExpectSame(LibOurRgb(img), wide ? LibDecodedRounded(path, dir_) : LibDecodedByConvert(path, dir_), minDb);
+      LibExpectSame(test::OurRgb(img), wide ? test::DecodedRounded(path, dir_) : test::DecodedByConvert(path, dir_),
+                    minDb);
     ImgFree(img);
     return path;
   }
@@ -158,7 +99,7 @@ class LibImageInteropTest : public test::FoundationTest {
     const std::string path = dir_ + "/" + file;
     GuardedSilent("Test.LibInterop", [&] { save(path, img); });
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
-    LibExpectSame(LibOurRgb(img), LibDecodedByConvert(path, dir_), minDb);
+    LibExpectSame(test::OurRgb(img), test::DecodedByConvert(path, dir_), minDb);
   }
 
   std::string dir_, source_;
@@ -232,7 +173,7 @@ TEST_F(LibImageInteropTest, OurXpmFilesDecodeInImageMagickAndFfmpeg) {
       test::MakeFrom(img, c.width, c.height, 24, px);
     }
     CheckOurs(img, "ours_" + std::to_string(c.bpp) + ".xpm", XPMSave);
-    LibExpectSame(LibOurRgb(img), LibDecodedByFfmpeg(dir_ + "/ours_" + std::to_string(c.bpp) + ".xpm", dir_), 0);
+    LibExpectSame(test::OurRgb(img), test::DecodedByFfmpeg(dir_ + "/ours_" + std::to_string(c.bpp) + ".xpm", dir_), 0);
     ImgFree(img);
   }
 }

@@ -16,14 +16,11 @@
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "image/image_test_util.h"
+#include "interop/peers.h"
 #include "os/kernel.h"
 
 namespace rf {
 namespace {
-
-// The real tools; another program of that name earlier on the path is not it.
-const char* const kRastersConvert = "/usr/bin/convert";
-const char* const kRastersFfmpeg = "/usr/bin/ffmpeg";
 
 using RastersLoader = void (*)(std::string_view, Qimg&);
 using RastersSaver = void (*)(std::string_view, const Qimg&);
@@ -33,61 +30,6 @@ struct RastersMark {
   size_t at;
   uint8_t value;
 };
-
-bool RastersConvertRun(const std::string& args) {
-  const std::string cmd = std::string(kRastersConvert) + " " + args + " 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
-}
-
-bool RastersFfmpegRun(const std::string& args) {
-  const std::string cmd = std::string(kRastersFfmpeg) + " -v error -y " + args + " 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
-}
-
-std::vector<uint8_t> RastersFile(const std::string& path) {
-  const std::string s = test::ReadWholeFile(path);
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-// The pixels ffmpeg decodes from a file, as RastersDecodedByConvert gives them.
-std::vector<uint8_t> RastersDecodedByFfmpeg(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/decoded_ff.rgb";
-  std::remove(raw.c_str());
-  if (!RastersFfmpegRun("-i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'")) return {};
-  return RastersFile(raw);
-}
-
-// The pixels ImageMagick decodes from a file: red, green, blue bytes, rows top first.
-std::vector<uint8_t> RastersDecodedByConvert(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/decoded.rgb";
-  std::remove(raw.c_str());
-  if (!RastersConvertRun("'" + file + "' -depth 8 'rgb:" + raw + "'")) return {};
-  return RastersFile(raw);
-}
-
-// Our picture as red, green, blue bytes (8-bit pictures through their palette, the fourth byte of
-// 32-bit pixels left out).
-std::vector<uint8_t> RastersOurRgb(const Qimg& img) {
-  std::vector<uint8_t> rgb;
-  for (int32_t y = 0; y < img.height; ++y)
-    for (int32_t x = 0; x < img.width; ++x) {
-      const uint32_t v = test::Pixel(img, x, y);
-      if (img.bpp == 8)
-        rgb.insert(rgb.end(), {img.palette[v][2], img.palette[v][1], img.palette[v][0]});
-      else
-        rgb.insert(rgb.end(), {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-    }
-  return rgb;
-}
-
-void RastersExpectSame(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, int tolerance = 0) {
-  ASSERT_EQ(ours.size(), theirs.size());
-  size_t differ = 0, first = 0;
-  for (size_t i = 0; i < ours.size(); ++i)
-    if (std::abs(ours[i] - theirs[i]) > tolerance && differ++ == 0) first = i;
-  EXPECT_EQ(differ, 0u) << "first difference at byte " << first << ": " << int(ours[first]) << " vs "
-                        << int(theirs[first]);
-}
 
 // A Sun run-length coder of the test's own, coding the whole pixel block as one stream (runs
 // cross rows), so that files of this kind exist although ImageMagick writes none.
@@ -120,14 +62,14 @@ class RastersInteropTest : public test::FoundationTest {
  protected:
   void SetUp() override {
     FoundationTest::SetUp();
-    if (!kernel::FileExists(kRastersConvert) || !kernel::FileExists(kRastersFfmpeg))
+    if (!kernel::FileExists(test::kConvert) || !kernel::FileExists(test::kFfmpeg))
       GTEST_SKIP() << "ImageMagick or ffmpeg is not installed";
     dir_ = test::ScratchDir("rasters_interop");
     // An odd width, so that rows of odd length (and their padding) occur, and an even one.
     odd_ = dir_ + "/odd.png";
     even_ = dir_ + "/even.png";
-    ASSERT_TRUE(RastersConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + odd_ + "'"));
-    ASSERT_TRUE(RastersConvertRun("-seed 7 -size 38x23 plasma:fractal -depth 8 '" + even_ + "'"));
+    ASSERT_TRUE(test::ConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + odd_ + "'"));
+    ASSERT_TRUE(test::ConvertRun("-seed 7 -size 38x23 plasma:fractal -depth 8 '" + even_ + "'"));
   }
   void TearDown() override {
     SGISetCompression(1);
@@ -143,8 +85,8 @@ class RastersInteropTest : public test::FoundationTest {
     SCOPED_TRACE(options + " " + file);
     const size_t colon = file.find(':');
     const std::string path = dir_ + "/" + file.substr(colon + 1);
-    ASSERT_TRUE(RastersConvertRun("'" + source + "' " + options + " '" + file.substr(0, colon + 1) + path + "'"));
-    const auto bytes = RastersFile(path);
+    ASSERT_TRUE(test::ConvertRun("'" + source + "' " + options + " '" + file.substr(0, colon + 1) + path + "'"));
+    const auto bytes = test::FileBytes(path);
     for (const RastersMark& m : marks) {
       ASSERT_LT(m.at, bytes.size());
       EXPECT_EQ(bytes[m.at], m.value) << "header byte " << m.at;
@@ -161,10 +103,10 @@ class RastersInteropTest : public test::FoundationTest {
     GuardedSilent("Test.RastersInterop", [&] { load(path, img); });
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
     EXPECT_EQ(img.bpp, bpp);
-    std::vector<uint8_t> theirs = ffmpeg ? RastersDecodedByFfmpeg(path, dir_) : RastersDecodedByConvert(path, dir_);
+    std::vector<uint8_t> theirs = ffmpeg ? test::DecodedByFfmpeg(path, dir_) : test::DecodedByConvert(path, dir_);
     ASSERT_EQ(theirs.size(), size_t(img.width) * img.height * 3);
     if (redFirst) RastersSwapRedBlue(theirs);
-    RastersExpectSame(RastersOurRgb(img), theirs, tolerance);
+    test::ExpectSamePixels(test::OurRgb(img), theirs, tolerance);
     ImgFree(img);
   }
 
@@ -176,10 +118,10 @@ class RastersInteropTest : public test::FoundationTest {
     const std::string path = dir_ + "/" + file;
     GuardedSilent("Test.RastersInterop", [&] { save(path, img); });
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
-    std::vector<uint8_t> theirs = RastersDecodedByConvert(path, dir_);
+    std::vector<uint8_t> theirs = test::DecodedByConvert(path, dir_);
     if (redFirstInConvert) RastersSwapRedBlue(theirs);
-    if (convert) RastersExpectSame(RastersOurRgb(img), theirs);
-    RastersExpectSame(RastersOurRgb(img), RastersDecodedByFfmpeg(path, dir_));
+    if (convert) test::ExpectSamePixels(test::OurRgb(img), theirs);
+    test::ExpectSamePixels(test::OurRgb(img), test::DecodedByFfmpeg(path, dir_));
   }
 
   std::string dir_, odd_, even_;
@@ -206,7 +148,7 @@ TEST_F(RastersInteropTest, TheirSunRasterFilesLoadToTheirPixels) {
   // coded rows of odd length).
   for (const char* name : {"p8.ras", "t24.ras"}) {
     SCOPED_TRACE(name);
-    auto b = RastersFile(dir_ + "/" + name);
+    auto b = test::FileBytes(dir_ + "/" + name);
     const size_t data = 32 + RastersBe32(b, 28);
     const bool rgb = RastersBe32(b, 20) == 3;
     std::vector<uint8_t> pixels(b.begin() + long(data), b.end());
@@ -226,8 +168,8 @@ TEST_F(RastersInteropTest, TheirSunRasterFilesLoadToTheirPixels) {
     for (const char* rle : {"0", "1"}) {
       SCOPED_TRACE(std::string(format) + " rle " + rle);
       const std::string path = dir_ + "/ff_" + format + rle + ".ras";
-      ASSERT_TRUE(RastersFfmpegRun("-i '" + odd_ + "' -pix_fmt " + format + " -c:v sunrast -rle " + rle +
-                                   " -f image2 '" + path + "'"));
+      ASSERT_TRUE(test::FfmpegRun("-i '" + odd_ + "' -pix_fmt " + format + " -c:v sunrast -rle " + rle +
+                                  " -f image2 '" + path + "'"));
       CheckFile(path, RASLoad, std::string(format) == "bgr24" ? 24 : 8, false, true);
     }
   }
@@ -247,7 +189,7 @@ TEST_F(RastersInteropTest, TheirPnmFilesLoadToTheirPixels) {
   CheckTheirs(odd_, "-monochrome -compress none", "pbm:p1.pbm", PNMLoad, 8, {{1, '1'}});
   CheckTheirs(odd_, "-monochrome", "pbm:p4.pbm", PNMLoad, 8, {{1, '4'}});
   const std::string p4 = dir_ + "/ff.pbm";
-  ASSERT_TRUE(RastersFfmpegRun("-i '" + odd_ + "' -pix_fmt monob '" + p4 + "'"));
+  ASSERT_TRUE(test::FfmpegRun("-i '" + odd_ + "' -pix_fmt monob '" + p4 + "'"));
   CheckFile(p4, PNMLoad, 8, false, true);
 }
 

@@ -15,14 +15,11 @@
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "image/image_test_util.h"
+#include "interop/peers.h"
 #include "os/kernel.h"
 
 namespace rf {
 namespace {
-
-// The real tools; another program of that name earlier on the path is not it.
-const char* const kStillConvert = "/usr/bin/convert";
-const char* const kStillFfmpeg = "/usr/bin/ffmpeg";
 
 // A header byte that shows ImageMagick wrote the variant asked for: (byte & mask) == value.
 struct StillMark {
@@ -33,24 +30,9 @@ struct StillMark {
 using StillLoader = void (*)(std::string_view, Qimg&);
 using StillSaver = void (*)(std::string_view, const Qimg&);
 
-bool StillConvertRun(const std::string& args) {
-  const std::string cmd = std::string(kStillConvert) + " " + args + " 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
-}
-
-bool StillFfmpegRun(const std::string& args) {
-  const std::string cmd = std::string(kStillFfmpeg) + " -v error -y " + args + " 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
-}
-
-// The pixels ffmpeg decodes from a file: red, green, blue bytes, rows top first.
-std::vector<uint8_t> StillDecodedByFfmpeg(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/decoded_ff.rgb";
-  std::remove(raw.c_str());
-  if (!StillFfmpegRun("-i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + raw + "'")) return {};
-  const std::string s = test::ReadWholeFile(raw);
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
+// The bits of each component that count: for 15- and 16-bit pictures only the top five, since the
+// peers widen them by scaling rather than by shifting.
+int StillBits(int32_t bpp, int bits = 8) { return bpp == 15 || bpp == 16 ? std::min(bits, 5) : bits; }
 
 // A bottom-up BMP turned into the top-down file of the same picture: rows reversed, height
 // negated.
@@ -68,71 +50,16 @@ std::string StillTopDown(std::string b) {
   return b;
 }
 
-// The pixels ImageMagick decodes from a file: red, green, blue bytes, rows top first. It keeps a
-// TGA's bottom-left origin as an orientation tag rather than turning the rows over, so the rows
-// are put the way the file means them before they are compared.
-std::vector<uint8_t> StillDecodedByConvert(const std::string& file, const std::string& scratch) {
-  const std::string raw = scratch + "/decoded.rgb";
-  std::remove(raw.c_str());
-  if (!StillConvertRun("'" + file + "' -auto-orient -depth 8 'rgb:" + raw + "'")) return {};
-  const std::string s = test::ReadWholeFile(raw);
-  return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-// Our picture as red, green, blue bytes; 15-bit components are widened by shifting.
-std::vector<uint8_t> StillOurRgb(const Qimg& img) {
-  std::vector<uint8_t> rgb;
-  for (int32_t y = 0; y < img.height; ++y) {
-    for (int32_t x = 0; x < img.width; ++x) {
-      const uint32_t v = test::Pixel(img, x, y);
-      uint8_t b, g, r;
-      if (img.bpp == 8) {
-        b = img.palette[v][0];
-        g = img.palette[v][1];
-        r = img.palette[v][2];
-      } else if (img.bpp == 15) {
-        b = uint8_t((v & 0x1F) << 3);
-        g = uint8_t(((v >> 5) & 0x1F) << 3);
-        r = uint8_t(((v >> 10) & 0x1F) << 3);
-      } else if (img.bpp == 16) {
-        b = uint8_t((v & 0x1F) << 3);
-        g = uint8_t(((v >> 5) & 0x3F) << 2);
-        r = uint8_t(((v >> 11) & 0x1F) << 3);
-      } else {
-        b = uint8_t(v);
-        g = uint8_t(v >> 8);
-        r = uint8_t(v >> 16);
-      }
-      rgb.insert(rgb.end(), {r, g, b});
-    }
-  }
-  return rgb;
-}
-
-// Compares component by component; for 15- and 16-bit pictures only the top five bits of each
-// component count, since the peers widen them by scaling rather than by shifting.
-void StillExpectSamePixels(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& theirs, int32_t bpp,
-                           int bits = 8) {
-  ASSERT_EQ(ours.size(), theirs.size());
-  const int shift = std::max(bpp == 15 || bpp == 16 ? 3 : 0, 8 - bits);
-  size_t differ = 0, first = 0;
-  for (size_t i = 0; i < ours.size(); ++i) {
-    if ((ours[i] >> shift) != (theirs[i] >> shift) && differ++ == 0) first = i;
-  }
-  EXPECT_EQ(differ, 0u) << "first difference at byte " << first << ": " << int(ours[first]) << " vs "
-                        << int(theirs[first]);
-}
-
 class StillInteropTest : public test::FoundationTest {
  protected:
   void SetUp() override {
     FoundationTest::SetUp();
-    if (!kernel::FileExists(kStillConvert) || !kernel::FileExists(kStillFfmpeg))
+    if (!kernel::FileExists(test::kConvert) || !kernel::FileExists(test::kFfmpeg))
       GTEST_SKIP() << "ImageMagick or ffmpeg is not installed";
     dir_ = test::ScratchDir("still_interop");
     // Odd sizes, so that padding, odd PCX lines and packets across rows all occur.
     source_ = dir_ + "/source.png";
-    ASSERT_TRUE(StillConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + source_ + "'"));
+    ASSERT_TRUE(test::ConvertRun("-seed 7 -size 37x23 plasma:fractal -depth 8 '" + source_ + "'"));
   }
   void TearDown() override {
     TGASetCompression(-1);
@@ -148,7 +75,7 @@ class StillInteropTest : public test::FoundationTest {
     const size_t colon = file.find(':');
     const std::string prefix = colon == std::string::npos ? "" : file.substr(0, colon + 1);
     const std::string path = dir_ + "/" + file.substr(colon == std::string::npos ? 0 : colon + 1);
-    ASSERT_TRUE(StillConvertRun("'" + source_ + "' " + options + " '" + prefix + path + "'"));
+    ASSERT_TRUE(test::ConvertRun("'" + source_ + "' " + options + " '" + prefix + path + "'"));
     CheckFile(path, load, bpp, marks, false);
   }
 
@@ -158,7 +85,7 @@ class StillInteropTest : public test::FoundationTest {
                     const std::vector<StillMark>& marks, int bits = 8) {
     SCOPED_TRACE(pixelFormat + " " + file);
     const std::string path = dir_ + "/" + file;
-    ASSERT_TRUE(StillFfmpegRun("-i '" + source_ + "' -pix_fmt " + pixelFormat + " '" + path + "'"));
+    ASSERT_TRUE(test::FfmpegRun("-i '" + source_ + "' -pix_fmt " + pixelFormat + " '" + path + "'"));
     CheckFile(path, load, bpp, marks, true, bits);
   }
 
@@ -175,8 +102,8 @@ class StillInteropTest : public test::FoundationTest {
     EXPECT_EQ(img.width, 37);
     EXPECT_EQ(img.height, 23);
     EXPECT_EQ(img.bpp, bpp);
-    const auto theirs = ffmpeg ? StillDecodedByFfmpeg(path, dir_) : StillDecodedByConvert(path, dir_);
-    StillExpectSamePixels(StillOurRgb(img), theirs, img.bpp, bits);
+    const auto theirs = ffmpeg ? test::DecodedByFfmpeg(path, dir_) : test::DecodedByConvert(path, dir_);
+    test::ExpectSamePixels(test::OurRgb(img), theirs, 0, StillBits(img.bpp, bits));
     ImgFree(img);
   }
 
@@ -185,7 +112,7 @@ class StillInteropTest : public test::FoundationTest {
     const std::string path = dir_ + "/" + file;
     GuardedSilent("Test.StillInterop", [&] { save(path, img); });
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
-    StillExpectSamePixels(StillOurRgb(img), StillDecodedByConvert(path, dir_), img.bpp);
+    test::ExpectSamePixels(test::OurRgb(img), test::DecodedByConvert(path, dir_), 0, StillBits(img.bpp));
   }
 
   std::string dir_, source_;
