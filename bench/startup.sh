@@ -47,6 +47,8 @@ row() {  # row <label> <command...>
 }
 
 echo "start-up, median of $RUNS runs"
+# What starting any program costs here, so that the rows below can be read against it.
+row "/bin/true (starting a program)" /bin/true
 row "reelforge-cli --version" "$CLI" --version
 row "reelforge-cli info small.bmp" "$CLI" info "$work/small.bmp"
 if command -v sox > /dev/null; then
