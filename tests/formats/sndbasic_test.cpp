@@ -47,7 +47,7 @@ class SndBasicTest : public test::FoundationTest {
 
 std::vector<int16_t> Samples16(const QSndBuf& b) {
   std::vector<int16_t> v(size_t(b.count) * b.format.channels);
-  std::memcpy(v.data(), b.SndData, v.size() * 2);
+  if (!v.empty()) std::memcpy(v.data(), b.SndData, v.size() * 2);
   return v;
 }
 
