@@ -167,11 +167,7 @@ TEST_F(PngTest, EveryColourTypeAndDepthLoads) {
     SCOPED_TRACE(testing::Message() << "depth " << int(c.recipe.depth) << " type " << int(c.recipe.colorType));
     Qimg img;
     ASSERT_EQ(Load(c.recipe, img), kOk);
-    EXPECT_EQ(img.bpp, c.colour.empty() ? 24 : 8);
-    EXPECT_EQ(test::Pixels(img), c.pixels);
-    if (!c.colour.empty()) {
-      EXPECT_EQ(std::vector<uint8_t>(img.palette[c.entry], img.palette[c.entry] + 3), c.colour);
-    }
+    stilltest::ExpectDecoded(img, c.pixels, c.entry, c.colour);
     ImgFree(img);
   }
 }

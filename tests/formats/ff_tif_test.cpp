@@ -225,11 +225,7 @@ TEST_F(TifTest, LayoutsLibtiffWrites) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "bits " << c.recipe.bits << " photometric " << c.recipe.photometric);
     ASSERT_EQ(LoadMade(c.recipe, img), kOk);
-    EXPECT_EQ(img.bpp, c.colour.empty() ? 24 : 8);
-    EXPECT_EQ(test::Pixels(img), c.pixels);
-    if (!c.colour.empty()) {
-      EXPECT_EQ(std::vector<uint8_t>(img.palette[c.entry], img.palette[c.entry] + 3), c.colour);
-    }
+    stilltest::ExpectDecoded(img, c.pixels, c.entry, c.colour);
   }
   ImgFree(img);
 

@@ -17,6 +17,7 @@
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
+#include "image/image_test_util.h"
 #include "image/imgbasic.h"
 #include "os/kernel.h"
 
@@ -124,6 +125,17 @@ inline StillFields Still(const QffInfo& info) {
   EXPECT_EQ(info.video.frames, 1);
   EXPECT_EQ(info.video.hasVideo, -1);
   return {info.format, info.fileSize, info.video.width, info.video.height, info.video.bpp};
+}
+
+// A decoded picture: 24-bit with these pixels, or, when colour is given, 8-bit with these indices
+// and that colour in palette entry entry.
+inline void ExpectDecoded(const Qimg& img, const std::vector<uint32_t>& pixels, int entry,
+                          const std::vector<uint8_t>& colour) {
+  EXPECT_EQ(img.bpp, colour.empty() ? 24 : 8);
+  EXPECT_EQ(test::Pixels(img), pixels);
+  if (!colour.empty()) {
+    EXPECT_EQ(std::vector<uint8_t>(img.palette[entry], img.palette[entry] + 3), colour);
+  }
 }
 
 }  // namespace rf::stilltest
