@@ -264,13 +264,16 @@ struct JpegHold {
   ~JpegHold() { jpeg_destroy(reinterpret_cast<j_common_ptr>(&cinfo)); }
 };
 
-// After libjpeg is done: closes the file, then raises its failure or hands on its warning.
+// After libjpeg is done: raises its failure while the file is still open, so that the failing
+// block's cleanup removes a file being written instead of letting its close replace the old one;
+// else closes the file and hands on libjpeg's warning (a close clears the warning register).
 void Report(JpegShared& s, bool ok) {
+  if (!ok) {
+    if (s.ioCategory != 0) ErrSet(s.ioCategory, s.ioCode);
+    ErrSetText(1, s.error[0] ? s.error : "JPEG library failure");
+  }
   FClose(s.file);
   if (s.warning[0]) WarnSetText(1, s.warning);
-  if (ok) return;
-  if (s.ioCategory != 0) ErrSet(s.ioCategory, s.ioCode);
-  ErrSetText(1, s.error[0] ? s.error : "JPEG library failure");
 }
 
 // Opens, decodes as far as asked and closes; returns whether libjpeg went through.

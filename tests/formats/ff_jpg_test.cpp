@@ -254,6 +254,14 @@ TEST_F(JpgTest, FailuresLeaveNothingBehind) {
     }
     ImgFree(src);
   }
+  // libjpeg refuses a width past its limit once the file is being written: the old one stays.
+  Qimg wide;
+  ASSERT_EQ(_imgalloc_(wide, 65501, 1, 24, "Test.Jpg.wide"), 0);
+  test::WriteWholeFile(Path("wide.jpg"), "old");
+  EXPECT_EQ(Try([&] { JPGSave(Path("wide.jpg"), wide); }).category, 1);
+  EXPECT_EQ(test::ReadWholeFile(Path("wide.jpg")), "old");
+  EXPECT_FALSE(stilltest::TemporaryBeside(Path("wide.jpg")));
+  ImgFree(wide);
 }
 
 }  // namespace
