@@ -133,11 +133,6 @@ int64_t WriteFileAt(int fd, const void* buffer, int64_t count, int64_t position)
   return done;
 }
 
-int64_t FileSize(int fd) {
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 ? int64_t(st.st_size) : -1;
-}
-
 bool CloseFile(int fd) { return ::close(fd) == 0; }
 
 bool FileExists(const std::string& name) {
@@ -161,8 +156,6 @@ NameKind KindOf(const std::string& name, uint32_t* mode, std::string* target) {
   if (mode) *mode = uint32_t(st.st_mode & 07777);
   return S_ISREG(st.st_mode) ? NameKind::Regular : NameKind::Other;
 }
-
-bool SetMode(const std::string& name, uint32_t mode) { return ::chmod(name.c_str(), mode_t(mode)) == 0; }
 
 bool MakeWritable(const std::string& name) {
   struct stat st {};

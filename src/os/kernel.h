@@ -21,7 +21,6 @@ int CreateTempBeside(const std::string& target, std::string& tempName, const uin
 // or -1.
 int64_t ReadFileAt(int fd, void* buffer, int64_t count, int64_t position);
 int64_t WriteFileAt(int fd, const void* buffer, int64_t count, int64_t position);
-int64_t FileSize(int fd);
 bool CloseFile(int fd);
 
 bool FileExists(const std::string& name);
@@ -29,7 +28,6 @@ bool FileExists(const std::string& name);
 // (else the name itself).
 enum class NameKind { Missing, Regular, Other };
 NameKind KindOf(const std::string& name, uint32_t* mode = nullptr, std::string* target = nullptr);
-bool SetMode(const std::string& name, uint32_t mode);
 bool MakeWritable(const std::string& name);
 bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& oldName, const std::string& newName);
