@@ -69,24 +69,22 @@ class ConRunTest : public FoundationTest {
     return b;
   }
 
+  // A block source that hands out the list from its start, then the end.
+  static ConBlockCBF Source(const std::vector<QConBlock>& blocks, size_t& next) {
+    next = 0;
+    return [&blocks, &next](QConBlock& b) {
+      if (next < blocks.size())
+        b = blocks[next++];
+      else
+        b.End = RF_TRUE;
+    };
+  }
+
   // Hands the non-empty block lists to the next run from their start; the video and audio
   // functions pass what they get.
   void Register() {
-    nextVideo = nextAudio = 0;
-    if (!videoBlocks.empty())
-      ConSetVideoBlockCBF([this](QConBlock& b) {
-        if (nextVideo < videoBlocks.size())
-          b = videoBlocks[nextVideo++];
-        else
-          b.End = RF_TRUE;
-      });
-    if (!audioBlocks.empty())
-      ConSetAudioBlockCBF([this](QConBlock& b) {
-        if (nextAudio < audioBlocks.size())
-          b = audioBlocks[nextAudio++];
-        else
-          b.End = RF_TRUE;
-      });
+    if (!videoBlocks.empty()) ConSetVideoBlockCBF(Source(videoBlocks, nextVideo));
+    if (!audioBlocks.empty()) ConSetAudioBlockCBF(Source(audioBlocks, nextAudio));
     ConSetVideoFuncCBF([](QConVideoFunc& rec) { rec.Result = rec.Source; });
     ConSetAudioFuncCBF([](QConAudioFunc& rec) { rec.Result = rec.Source; });
   }
