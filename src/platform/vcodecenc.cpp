@@ -51,12 +51,13 @@ void SetQuality(AVCodecContext* ctx, VcQuality kind, int32_t quality) {
   }
 }
 
-void SetKeyFrames(AVCodecContext* ctx, int32_t every, int32_t bias) {
+void SetKeyFrames(AVCodecContext* ctx, const VcRow& row, int32_t every) {
   ctx->gop_size = every > 0 ? every : kNoKeyInterval;
-  ctx->keyint_min = every > 0 ? every + bias : kNoKeyInterval;
-  // Key frames come where they are asked for, never at a scene change the encoder finds.
-  Av().av_opt_set_int(ctx, "sc_threshold", 1000000000, AV_OPT_SEARCH_CHILDREN);
-  Av().av_opt_set(ctx, "x264-params", "scenecut=0", AV_OPT_SEARCH_CHILDREN);
+  ctx->keyint_min = every > 0 ? every + row.keyMinBias : kNoKeyInterval;
+  // Key frames come where they are asked for, never at a scene change the encoder finds: the
+  // constant-rate-factor encoder switches scene cuts off with 0, the others with a huge threshold.
+  const int sceneCut = row.quality == VcQuality::Crf ? 0 : 1000000000;
+  Av().av_opt_set_int(ctx, "sc_threshold", sceneCut, AV_OPT_SEARCH_CHILDREN);
 }
 
 void SetRate(AVCodecContext* ctx, const IcCompressOptions& options) {
@@ -78,7 +79,10 @@ CodecPtr VcOpenEncoder(const IcCodec& codec, const DibFormat& in, const IcCompre
   const AVCodec* encoder = VcEncoder(row);
   if (!encoder || !TakesInput(in.header)) return nullptr;
   const AVPixelFormat pixels = row.pixels[DepthSlot(in.header.bitCount)];
-  if (pixels == AV_PIX_FMT_NONE) return nullptr;
+  // Half-resolution colour planes need whole pairs of pixels, and an encoder that finds out
+  // for itself does not always clean up after refusing.
+  const bool halfColour = pixels == AV_PIX_FMT_YUV420P || pixels == AV_PIX_FMT_YUVJ420P;
+  if (pixels == AV_PIX_FMT_NONE || (halfColour && (in.header.width % 2 || in.header.height % 2))) return nullptr;
   CodecPtr ctx(Av().avcodec_alloc_context3(encoder));
   if (!ctx) return nullptr;
   ctx->width = in.header.width;
@@ -87,7 +91,7 @@ CodecPtr VcOpenEncoder(const IcCodec& codec, const DibFormat& in, const IcCompre
   ctx->thread_count = 1;  // one picture in, one chunk out, the same bytes every run
   ctx->max_b_frames = 0;
   SetRate(ctx.get(), options);
-  SetKeyFrames(ctx.get(), options.keyFrameEvery, row.keyMinBias);
+  SetKeyFrames(ctx.get(), row, options.keyFrameEvery);
   if ((row.flags & VIDCF_CRUNCH) && options.bytesPerSecond > 0)
     SetDataRate(ctx.get(), options.bytesPerSecond);
   else

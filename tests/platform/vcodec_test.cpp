@@ -227,10 +227,11 @@ TEST_F(VcodecTest, CompressQueryTakesOrRefusesPictures) {
   };
   const Case cases[] = {
       {"cvid", 320, 240, 24, true}, {"cvid", 321, 240, 24, false}, {"cvid", 320, 240, 8, false},
-      {"MSVC", 320, 240, 16, true}, {"MSVC", 322, 242, 16, false}, {"MJPG", 321, 241, 24, true},
+      {"MSVC", 320, 240, 16, true}, {"MSVC", 322, 242, 16, false}, {"MJPG", 321, 240, 24, false},
       {"MJPG", 320, 240, 8, false}, {"HFYU", 320, 240, 8, true},   {"ZMBV", 320, 240, 8, true},
       {"FFV1", 3, 5, 24, true},     {"H264", 321, 240, 24, false}, {"H264", 322, 240, 16, true},
       {"XVID", 320, 240, 8, false}, {"ULRG", 33, 17, 24, true},    {"FMP4", 320, 240, 32, false},
+      {"MJPG", 320, 242, 24, true}, {"DIV3", 320, 241, 16, false},
   };
   for (const Case& c : cases) {
     HIC hic = ICOpen(ICTYPE_VIDEO, Code(c.code), ICMODE_QUERY);
@@ -534,6 +535,27 @@ TEST_F(VcodecTest, RleStreamsDecodeWithEveryEscapeAndCutDamagedRuns) {
     ASSERT_EQ(out.size(), 1u) << c.what;
     EXPECT_EQ(out[0].header.bitCount, 8) << c.what;
     EXPECT_EQ(Indices(out[0]), c.indices) << c.what;
+  }
+}
+
+// Random bytes as RLE over pictures of every small width: escapes, runs and deltas land
+// anywhere, and nothing may be written outside the picture (the sanitizer build watches).
+TEST_F(VcodecTest, RandomRleStreamsStayInsideThePicture) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u, uint8_t(seed >> 24); };
+  for (int bits : {4, 8}) {
+    for (int32_t w = 1; w <= 9; ++w) {
+      RleCase c{"random", bits, w, 3, {}, {}};
+      Coded coded = RleStream(c);
+      for (int chunk = 0; chunk < 20; ++chunk) {
+        std::vector<uint8_t> bytes(size_t(next() % 64));
+        for (auto& b : bytes) b = next() % 4 == 0 ? uint8_t(next() % 3) : next();
+        coded.chunks.push_back(bytes);
+      }
+      const std::vector<PackedDib> out = Decompress(coded, 24);
+      ASSERT_EQ(out.size(), coded.chunks.size());
+      EXPECT_EQ(out.back().bits.size(), size_t(DibRowBytes(w, 24)) * 3);
+    }
   }
 }
 
