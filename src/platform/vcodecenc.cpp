@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include "platform/libmsg.h"
@@ -61,9 +62,14 @@ void SetKeyFrames(AVCodecContext* ctx, const VcRow& row, int32_t every) {
 }
 
 void SetRate(AVCodecContext* ctx, const IcCompressOptions& options) {
-  const bool rate = options.rate > 0 && options.scale > 0;
-  ctx->time_base = AVRational{int(rate ? options.scale : 1), int(rate ? options.rate : 25)};
-  ctx->framerate = AVRational{ctx->time_base.den, ctx->time_base.num};
+  uint32_t rate = options.rate, scale = options.scale;
+  if (rate == 0 || scale == 0) rate = 25, scale = 1;
+  const uint32_t common = std::gcd(rate, scale);
+  rate /= common, scale /= common;
+  // MPEG-4 takes no time base finer than 1/65535; the rate only steers the data rate.
+  while (rate > 65535) rate = (rate + 1) / 2, scale = std::max<uint32_t>(1, (scale + 1) / 2);
+  ctx->time_base = AVRational{int(scale), int(rate)};
+  ctx->framerate = AVRational{int(rate), int(scale)};
 }
 
 void SetDataRate(AVCodecContext* ctx, int32_t bytesPerSecond) {

@@ -370,6 +370,12 @@ TEST_F(VcodecTest, QualityAndDataRateChangeTheOutput) {
     for (const auto& chunk : c.chunks) rated[i] += chunk.size();
   }
   EXPECT_LT(rated[0], rated[1]);
+  // AVI frame rates come as a rate over 10000, which MPEG-4 must take in lowest terms or close.
+  for (uint32_t rate : {299700u, 123457u}) {
+    const Coded c =
+        Compress("FMP4", Frames(64, 48, 24, 2), IcCompressOptions{ICQUALITY_DEFAULT, 0, 20000, rate, 10000});
+    EXPECT_EQ(c.chunks.size(), 2u) << rate;
+  }
 }
 
 TEST_F(VcodecTest, KeyFramesComeEveryNFramesAndDecodeAlone) {
