@@ -1,6 +1,8 @@
 // Packed DIBs: header fields through the byte reader, rows flipped and padded both ways.
 #include "image/imgdib.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "foundation/bytes.h"
@@ -28,7 +30,7 @@ bool DibReadInfo(const uint8_t* data, int64_t size, DibInfo& info) {
   return r.ok();
 }
 
-std::vector<uint8_t> DibFormat(int32_t width, int32_t height, int32_t bpp, const uint8_t (*palette)[3]) {
+std::vector<uint8_t> DibStreamFormat(int32_t width, int32_t height, int32_t bpp, const uint8_t (*palette)[3]) {
   const bool indexed = bpp == 8;
   ByteWriter w;
   w.u32le(DIB_HEADER_SIZE);
@@ -68,24 +70,39 @@ void MakeQimg(Qimg& img, const uint8_t* bits, int32_t width, int32_t height, int
 void DibToQimg(Qimg& img, const uint8_t* dib, int64_t size) {
   Guarded("IMGBasic.DibToQimg", [&] {
     DibInfo info;
-    if (!DibReadInfo(dib, size, info) || info.size < uint32_t(DIB_HEADER_SIZE) || info.compression != DIB_BI_RGB) {
+    if (!DibReadInfo(dib, size, info) || info.size < uint32_t(DIB_HEADER_SIZE) || info.size > size) {
       ErrSet(7, 2);
       return;
     }
+    const int64_t colours = info.bitCount == 8 ? DIB_PALETTE_SIZE : 0;
+    if (int64_t(info.size) + colours > size) {
+      ErrSet(7, 2);
+      return;
+    }
+    const uint8_t* bits = dib + info.size + colours;
+    DibRowsToQimg(img, info, dib + info.size, bits, size - (bits - dib));
+  });
+}
+
+void DibRowsToQimg(Qimg& img, const DibInfo& info, const uint8_t* colours, const uint8_t* bits, int64_t size) {
+  Guarded("IMGBasic.DibRowsToQimg", [&] {
     const int32_t bpp = info.bitCount == 16 ? 15 : info.bitCount;
     // A negative height marks rows stored top first.
     const bool topDown = info.height < 0;
-    const int32_t height = topDown ? -info.height : info.height;
-    if (!ImgCheckDims(info.width, height, bpp)) return;
-    const int64_t start = int64_t(info.size) + (bpp == 8 ? DIB_PALETTE_SIZE : 0);
-    const int32_t stride = DibStride(info.width, bpp);
-    if (start + int64_t(stride) * height > size) {
+    const int32_t height = int32_t(std::min<int64_t>(std::abs(int64_t(info.height)), IMG_MAX_SIDE + 1));
+    if (info.compression != DIB_BI_RGB || (bpp == 8 && !colours)) {
       ErrSet(7, 2);
       return;
     }
-    MakeQimg(img, dib + start, info.width, height, bpp, stride, topDown);
+    if (!ImgCheckDims(info.width, height, bpp)) return;
+    const int32_t stride = DibStride(info.width, bpp);
+    if (int64_t(stride) * height > size) {
+      ErrSet(7, 2);
+      return;
+    }
+    MakeQimg(img, bits, info.width, height, bpp, stride, topDown);
     if (bpp != 8) return;
-    for (int32_t i = 0; i < 256; ++i) std::memcpy(img.palette[i], dib + info.size + 4 * i, 3);
+    for (int32_t i = 0; i < 256; ++i) std::memcpy(img.palette[i], colours + 4 * i, 3);
   });
 }
 

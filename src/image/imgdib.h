@@ -34,7 +34,7 @@ int32_t DibStride(int32_t width, int32_t bpp);
 bool DibReadInfo(const uint8_t* data, int64_t size, DibInfo& info);
 // The header of an uncompressed width x height DIB of bpp bits (15 stored as 16), followed for
 // 8 bits by the 256-entry colour table (blue, green, red, 0) and 256 colours used: 40 or 1064 bytes.
-std::vector<uint8_t> DibFormat(int32_t width, int32_t height, int32_t bpp, const uint8_t (*palette)[3]);
+std::vector<uint8_t> DibStreamFormat(int32_t width, int32_t height, int32_t bpp, const uint8_t (*palette)[3]);
 
 // img from height rows of width pixels at bpp bits, stride bytes apart; topDown false means the
 // first source row is the last picture row.
@@ -43,6 +43,9 @@ void MakeQimg(Qimg& img, const uint8_t* bits, int32_t width, int32_t height, int
 // (read as 15), 24 and 32 bits; anything else, or fewer bytes than the header promises, is error
 // (7, 2).
 void DibToQimg(Qimg& img, const uint8_t* dib, int64_t size);
+// The same with the parts apart: the header's fields, the 1024-byte colour table (8 bits) and
+// size bytes of rows.
+void DibRowsToQimg(Qimg& img, const DibInfo& info, const uint8_t* colours, const uint8_t* bits, int64_t size);
 // Writes img's rows bottom row first, each padded with zeros to DibStride; bits holds
 // DibStride x height bytes.
 void QimgToDibBits(const Qimg& img, uint8_t* bits);

@@ -20,7 +20,7 @@ class ImgDibTest : public test::FoundationTest {};
 
 // A whole packed DIB of img: header (with colour table) and rows.
 std::vector<uint8_t> PackedDib(const Qimg& img) {
-  std::vector<uint8_t> dib = DibFormat(img.width, img.height, img.bpp, img.palette);
+  std::vector<uint8_t> dib = DibStreamFormat(img.width, img.height, img.bpp, img.palette);
   const size_t header = dib.size();
   dib.resize(header + size_t(DibStride(img.width, img.bpp)) * img.height, 0xEE);
   QimgToDibBits(img, dib.data() + header);
@@ -67,7 +67,7 @@ TEST_F(ImgDibTest, FormatHeaderCarriesThePaletteOnlyAtEightBits) {
     palette[i][1] = uint8_t(255 - i);
     palette[i][2] = 7;
   }
-  const std::vector<uint8_t> eight = DibFormat(10, 4, 8, palette);
+  const std::vector<uint8_t> eight = DibStreamFormat(10, 4, 8, palette);
   ASSERT_EQ(eight.size(), 1064u);
   DibInfo info;
   ASSERT_TRUE(DibReadInfo(eight.data(), int64_t(eight.size()), info));
@@ -77,7 +77,7 @@ TEST_F(ImgDibTest, FormatHeaderCarriesThePaletteOnlyAtEightBits) {
   const uint8_t entry[4] = {200, 55, 7, 0};
   EXPECT_EQ(std::memcmp(eight.data() + 40 + 4 * 200, entry, 4), 0);
 
-  const std::vector<uint8_t> fifteen = DibFormat(10, 4, 15, nullptr);
+  const std::vector<uint8_t> fifteen = DibStreamFormat(10, 4, 15, nullptr);
   ASSERT_EQ(fifteen.size(), 40u);
   ASSERT_TRUE(DibReadInfo(fifteen.data(), 40, info));
   EXPECT_EQ(info.bitCount, 16) << "15-bit pictures are stored as 16-bit DIBs";
@@ -87,7 +87,7 @@ TEST_F(ImgDibTest, FormatHeaderCarriesThePaletteOnlyAtEightBits) {
 
 TEST_F(ImgDibTest, SixteenBitsReadAsFifteenAndNegativeHeightTopDown) {
   // 2 x 2 pixels of 16 bits, rows top first because the height is negative.
-  std::vector<uint8_t> dib = DibFormat(2, 2, 16, nullptr);
+  std::vector<uint8_t> dib = DibStreamFormat(2, 2, 16, nullptr);
   dib[8] = 0xFE, dib[9] = dib[10] = dib[11] = 0xFF;  // height -2
   const uint8_t rows[] = {1, 0, 2, 0, 3, 0, 4, 0};
   dib.insert(dib.end(), rows, rows + 8);
