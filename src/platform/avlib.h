@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/log.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -35,6 +36,19 @@ enum class AvLibrary { Util, Resample, Scale, Codec, Format, Count };
   X(Resample, swr_get_out_samples)        \
   X(Resample, swr_convert)                \
   X(Resample, swr_free)                   \
+  X(Util, av_opt_set)                     \
+  X(Util, av_opt_set_int)                 \
+  X(Util, av_frame_get_buffer)            \
+  X(Util, av_frame_make_writable)         \
+  X(Scale, sws_getCachedContext)          \
+  X(Scale, sws_scale)                     \
+  X(Scale, sws_freeContext)               \
+  X(Codec, avcodec_find_encoder_by_name)  \
+  X(Codec, avcodec_send_frame)            \
+  X(Codec, avcodec_receive_packet)        \
+  X(Codec, av_packet_unref)               \
+  X(Codec, av_packet_new_side_data)       \
+  X(Format, avformat_get_riff_video_tags) \
   X(Codec, avcodec_find_decoder)          \
   X(Codec, avcodec_alloc_context3)        \
   X(Codec, avcodec_free_context)          \

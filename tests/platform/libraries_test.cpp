@@ -27,7 +27,7 @@ TEST(LibrariesTest, AMissingLibraryOrFunctionIsNamedInTheFailure) {
   const Case cases[] = {
       {AvLibrary::Codec, "libreelforge-absent.so.1", "libreelforge-absent.so.1 is not installed"},
       {AvLibrary::Util, "libz.so.1", "lacks the function av_mallocz"},
-      {AvLibrary::Format, "libz.so.1", "lacks the function avformat_get_riff_audio_tags"},
+      {AvLibrary::Format, "libz.so.1", "lacks the function avformat_get_riff_video_tags"},
   };
   for (const Case& c : cases) {
     Sonames names;
