@@ -27,6 +27,7 @@ std::string TakeError();
 int CmdInfo(int argc, char** argv);
 int CmdRender(int argc, char** argv, bool convertShorthand);
 int CmdDemo(int argc, char** argv);
+int CmdCodecs(int argc, char** argv);
 
 // Runs a job with progress on standard error and the Ctrl-C handling; prints what was written.
 int RunJob(const BatchJob& job, const ProgressMode& mode);

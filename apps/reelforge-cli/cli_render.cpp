@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "effects/fnparams.h"
+#include "formats/ff_avi.h"
 
 namespace rf::cli {
 namespace {
@@ -31,6 +32,12 @@ const char* const kRenderHelp =
     "      --depth BITS        24, 16, 15 or 8 bits per pixel\n"
     "      --dither            error diffusion when reducing to 8 bits\n"
     "      --backwards         play the video backwards\n"
+    "  AVI outputs (sound goes into the AVI unless --audio-out is given):\n"
+    "      --codec FOURCC      the video compressor (default cvid; DIB: uncompressed;\n"
+    "                          'reelforge-cli codecs' lists them)\n"
+    "      --quality N         compression quality, 0 to 100\n"
+    "      --keyframes N       a key frame every N frames (0: the compressor's choice)\n"
+    "      --data-rate KB      target data rate in kilobytes per second (0: none)\n"
     "  -q, --quiet             no progress display\n"
     "      --progress=machine  one key=value line per update on standard error\n"
     "      --help              this text\n"
@@ -51,6 +58,10 @@ enum Option {
   kOptBackwards,
   kOptProgress,
   kOptHelp,
+  kOptCodec,
+  kOptQuality,
+  kOptKeyFrames,
+  kOptDataRate,
 };
 
 const option kLongOptions[] = {
@@ -67,6 +78,10 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"progress", required_argument, nullptr, kOptProgress},
     {"help", no_argument, nullptr, kOptHelp},
+    {"codec", required_argument, nullptr, kOptCodec},
+    {"quality", required_argument, nullptr, kOptQuality},
+    {"keyframes", required_argument, nullptr, kOptKeyFrames},
+    {"data-rate", required_argument, nullptr, kOptDataRate},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -117,6 +132,41 @@ std::string ParseEffect(const std::string& text, BatchEffect& fx) {
     if (fx.last < fx.first) return "effect range ends before it starts in '" + text + "'";
   }
   return {};
+}
+
+// The AVI options; an empty message when the option is not one of them or parsed.
+std::string ParseAviOption(int option, const std::string& value, BatchJob& job) {
+  double number;
+  const bool numeric = ParseNumber(value, number) && number >= 0 && number == std::trunc(number);
+  switch (option) {
+    case kOptCodec:
+      if (value.empty() || value.size() > 4) return "--codec wants a code of one to four characters";
+      job.codec = value;
+      return {};
+    case kOptQuality:
+      if (!numeric || number > 100) return "--quality wants a whole number from 0 to 100";
+      job.quality = int32_t(number);
+      return {};
+    case kOptKeyFrames:
+      if (!numeric || number > 1000000) return "--keyframes wants a whole number of frames from 0";
+      job.keyFrames = int32_t(number);
+      return {};
+    case kOptDataRate:
+      if (!numeric || number > 2000000) return "--data-rate wants a whole number of kilobytes per second";
+      job.dataRate = int32_t(number);
+      return {};
+    default:
+      return {};
+  }
+}
+
+// A compressor named for an AVI output must be installed and able to compress.
+std::string CheckCodec(const BatchJob& job) {
+  if (job.codec.empty()) return {};
+  aviCodecsRec rec;
+  AviSettingsInit(rec, AviFourCC(job.codec));
+  if (rec.isEncoder) return {};
+  return "no installed compressor encodes '" + job.codec + "' (see 'reelforge-cli codecs')";
 }
 
 }  // namespace
@@ -193,6 +243,14 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
       case kOptHelp:
         std::fputs(kRenderHelp, stdout);
         return kOk;
+      case kOptCodec:
+      case kOptQuality:
+      case kOptKeyFrames:
+      case kOptDataRate: {
+        const std::string problem = ParseAviOption(c, optarg, job);
+        if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
+        break;
+      }
       default:
         return Fail(kUsage, command + ": unknown or incomplete option '" + std::string(argv[optind - 1]) +
                                 "' (see 'reelforge-cli " + command + " --help')");
@@ -210,6 +268,8 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
   bool anyFile = false;
   for (const BatchInput& in : job.inputs) anyFile = anyFile || !in.name.empty();
   if (!anyFile) return Fail(kUsage, command + ": no input given");
+  const std::string codecProblem = CheckCodec(job);
+  if (!codecProblem.empty()) return Fail(kUsage, command + ": " + codecProblem);
   return RunJob(job, mode);
 }
 

@@ -21,6 +21,7 @@ const char* const kUsageText =
     "                                 render the inputs, in order, into OUTPUT\n"
     "  convert INPUT OUTPUT [OPTIONS] the same for one input\n"
     "  demo [DIR]                     write sample material and render it into DIR (./demo-out)\n"
+    "  codecs                         the video compressors AVI outputs can use\n"
     "\n"
     "'reelforge-cli COMMAND --help' describes a command's options.\n"
     "Options: --help, --version\n";
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
     status = CmdRender(argc - 1, argv + 1, true);
   } else if (command == "demo") {
     status = CmdDemo(argc - 1, argv + 1);
+  } else if (command == "codecs") {
+    status = CmdCodecs(argc - 1, argv + 1);
   } else {
     status = Fail(kUsage, "unknown command '" + command + "' (see 'reelforge-cli --help')");
   }

@@ -12,6 +12,7 @@
 #include "effects/fnchain.h"
 #include "effects/fnrun.h"
 #include "engine/predict.h"
+#include "formats/ff_avi.h"
 #include "formats/ffcodecs.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -215,6 +216,14 @@ void CheckOutputsReceive(const JobState& js, const BatchJob& job, bool pictures)
   if (!job.audioOutput.empty() && !sound) RefuseOutput(job.audioOutput, "sound");
 }
 
+// The AVI compressor of the job with its defaults, then the settings the job gives.
+void SetAviOptions(QffSaveOpt& opts, const BatchJob& job) {
+  AviSettingsInit(opts.avi, job.codec.empty() ? opts.avi.fourcc : AviFourCC(job.codec));
+  if (job.quality != NOT_SET) opts.avi.quality = job.quality;
+  if (job.keyFrames != NOT_SET) opts.avi.keyFrameEvery = job.keyFrames;
+  if (job.dataRate != NOT_SET) opts.avi.dataRate = job.dataRate;
+}
+
 }  // namespace
 
 int32_t BatchEffectId(const std::string& name) {
@@ -256,18 +265,24 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
     const bool pictures = (FFGetFlags(format, FF_SAVE_TABLE) & FFF_PICTURES) != 0;
     CheckOutputsReceive(js, job, pictures);
     FFSaveSetFormat(opts, format);
+    if (format == FF_AVI) SetAviOptions(opts, job);
+    // A movie that carries sound takes it into the same file unless it has a file of its own.
+    const bool soundInside = pictures && (FFGetFlags(format, FF_SAVE_TABLE) & FFF_SOUND) != 0;
     js.depth = job.depth;
     js.ditherMethod = job.dither ? 1 : 0;
     js.started = std::chrono::steady_clock::now();
 
     if (pictures && !js.list.video.items.empty())
       ConSetVideoBlockCBF([&](QConBlock& b) { NextVideoBlock(js, job.backwards, b); });
-    const bool sound = !js.list.audio.items.empty() && (!job.audioOutput.empty() || !pictures);
+    const bool sound = !js.list.audio.items.empty() && (!job.audioOutput.empty() || !pictures || soundInside);
     if (sound) ConSetAudioBlockCBF([&](QConBlock& b) { NextAudioBlock(js, job.backwards, b); });
     ConSetVideoFuncCBF([&](QConVideoFunc& rec) {
       Qimg* current = rec.Source;
       FnChainApply(js.chain, rec.FrameIndex, current, *rec.Spare);
-      int32_t target = FFSaveDepth(opts.format, js.depth ? js.depth : current->bpp);
+      // An AVI output takes the depth its compressor accepts unless a depth is asked for.
+      int32_t target = js.depth || opts.format != FF_AVI
+                           ? FFSaveDepth(opts.format, js.depth ? js.depth : current->bpp)
+                           : FFSavePrepare(opts, current->width, current->height, current->bpp);
       if (target <= 0 || target == FF_AUTO) target = current->bpp;
       if (target != current->bpp) {
         Qimg& dst = current == rec.Spare ? *rec.Source : *rec.Spare;
@@ -304,7 +319,9 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
     ConSetFrameRate(job.keepDuration, fps);
     ConSetInterleave(std::max(int32_t(std::trunc(fps)), 1));
     const std::string videoName = pictures ? job.output : std::string();
-    const std::string audioName = !job.audioOutput.empty() ? job.audioOutput : pictures ? std::string() : job.output;
+    const std::string audioName = !job.audioOutput.empty()              ? job.audioOutput
+                                  : pictures && !(soundInside && sound) ? std::string()
+                                                                        : job.output;
     ConStart(videoName, audioName, &opts, report);
   });
   const bool aborted = ConGetStopState() == csAbort;

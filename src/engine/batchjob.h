@@ -38,6 +38,12 @@ struct BatchJob {
   bool backwards = false;
   std::string output;       // pictures (and sound when the format carries it)
   std::string audioOutput;  // sound into a file of its own
+
+  // AVI compression (an AVI output only); NOT_SET keeps the compressor's default.
+  std::string codec;            // FourCC ("MJPG", "DIB" ...); empty: Cinepak
+  int32_t quality = NOT_SET;    // 0..100
+  int32_t keyFrames = NOT_SET;  // frames between key frames, 0 off
+  int32_t dataRate = NOT_SET;   // kilobytes per second, 0 off
 };
 
 struct BatchProgress {

@@ -1,6 +1,7 @@
 // One row per format with its entry points; formats join the table with their units.
 #include "formats/ffcodecs.h"
 
+#include "formats/ff_avi.h"
 #include "formats/ff_bay.h"
 #include "formats/ff_bmp.h"
 #include "formats/ff_jpg.h"
@@ -39,6 +40,7 @@ const CodecRow kCodecs[] = {
     {FF_JPG, JPGInfo, JPGLoad, JPGSave, JPGSetQuality, &QffSaveOpt::param2},
     {FF_PNG, PNGInfo, PNGLoad, PNGSave, PNGSetLevel, kParam1},
     {FF_TIF, TIFInfo, TIFLoad, TIFSave, TIFSetCompression, kParam1},
+    {FF_AVI, AviInfo, nullptr, nullptr, nullptr, nullptr},
     {FF_WAV, WAVInfo, nullptr, nullptr, nullptr, nullptr},
     {FF_SGI, SGIInfo, SGILoad, SGISave, SGISetCompression, kParam1},
     {FF_RAS, RASInfo, RASLoad, RASSave, RASSetCompression, kParam1},
@@ -105,6 +107,12 @@ void ImgSave(std::string_view name, Qimg& img, int32_t id) {
 
 void FFApplyWriterSettings(const QffSaveOpt& opts) {
   if (!opts.valid) return;
+  if (opts.format == FF_AVI) {
+    // Options that only name a compressor get its defaults.
+    aviCodecsRec avi = opts.avi;
+    if (avi.acceptedDepth == 0) AviSettingsInit(avi, avi.fourcc);
+    AviSettingsApply(avi);
+  }
   const CodecRow* row = Find(opts.format);
   if (row && row->setParam) row->setParam(opts.*row->param);
 }
@@ -116,8 +124,8 @@ int32_t FFSavePrepare(QffSaveOpt& opts, int32_t width, int32_t height, int32_t d
       opts.param1 = opts.tgaCompression;
       break;
     case FF_AVI:
-      result = FF_AUTO;
-      break;  // no compressor choice in this build yet
+      result = opts.avi.acceptedDepth > 0 ? opts.avi.acceptedDepth : FF_AUTO;
+      break;
     case FF_HAV:
       opts.param1 = opts.havCodec;
       opts.param4 = opts.havSetting;

@@ -1,8 +1,10 @@
 // The movie dispatch table and the rules every movie format shares (trace labels "ConForm.Mvi*").
 #include "formats/mvi.h"
 
+#include <algorithm>
 #include <new>
 
+#include "formats/ff_avi.h"
 #include "formats/ff_wav.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -65,8 +67,53 @@ void WavSndSave(QMviHandle& mv, const QSndBuf& buffer) { WAVSave(*mv.WAV, buffer
 
 void WavClose(QMviHandle& mv) { WAVClose(*mv.WAV); }
 
+// AVI: pictures and sound; positioning only sets the next frame to decode.
+template <class Label>
+void AllocAvi(QMviHandle& mv, Label label) {
+  _memalloc_(mv.AVI, int32_t(sizeof(QAviHandle)), MEM_NEW, label);
+  new (mv.AVI) QAviHandle{};
+  QAviHandle& af = *mv.AVI;
+  mv.width = &af.width;
+  mv.height = &af.height;
+  mv.bytesPerPixel = &af.bytesPerPixel;
+  mv.bpp = &af.bpp;
+  mv.frameRate = &af.frameRate;
+  mv.frames = &af.frames;
+  mv.current = &af.nextFrame;
+  mv.samplePos = &af.samplePos;
+  mv.writing = &af.writing;
+  mv.hasAudio = RF_TRUE;
+  mv.audioFormat = &af.sl.decodedFormat;
+}
+
+void AviOpenRow(QMviHandle& mv, std::string_view name) {
+  AllocAvi(mv, "ConForm.MviOpen.mf.AVI");
+  AviOpen(*mv.AVI, name);
+}
+
+void AviCreateRow(QMviHandle& mv, std::string_view name, double rate, int32_t framesPerChunk, int32_t) {
+  AllocAvi(mv, "ConForm.MviCreate.mf.AVI");
+  AviCreate(*mv.AVI, name, framesPerChunk, rate);
+}
+
+void AviSetPosRow(QMviHandle& mv, int32_t frame) { mv.AVI->nextFrame = std::max(0, frame - 1); }
+
+void AviImgLoadRow(QMviHandle& mv, Qimg& img, int32_t frame, int32_t flags) { AviImgLoad(*mv.AVI, img, frame, flags); }
+
+void AviSndLoadRow(QMviHandle& mv, QSndBuf& buffer, int32_t first, int32_t flags, int32_t count) {
+  AviSndLoad(*mv.AVI, buffer, first, flags, count);
+}
+
+void AviImgSaveRow(QMviHandle& mv, Qimg& img) { AviImgSave(*mv.AVI, img); }
+
+void AviSndSaveRow(QMviHandle& mv, const QSndBuf& buffer) { AviSndSave(*mv.AVI, buffer); }
+
+void AviCloseRow(QMviHandle& mv) { AviClose(*mv.AVI); }
+
 // Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
 const MviRow kMovies[] = {
+    {FF_AVI, AviOpenRow, AviCreateRow, AviSetPosRow, AviImgLoadRow, AviSndLoadRow, AviImgSaveRow, AviSndSaveRow,
+     AviCloseRow},
     {FF_WAV, WavOpen, WavCreate, nullptr, nullptr, WavSndLoad, nullptr, WavSndSave, WavClose},
 };
 
