@@ -17,7 +17,7 @@ namespace {
 // Frames a single input decodes in each pass: enough to reach every frame of a small file.
 constexpr int32_t kMaxFrames = 64;
 // Pictures beyond this are allowed, but zero-filling them would spend the fuzzer's time.
-constexpr int64_t kMaxPixels = 1 << 24;
+constexpr int64_t kMaxPixels = 1 << 20;
 
 template <class Body>
 void Try(const char* label, Body&& body) {
