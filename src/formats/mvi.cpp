@@ -5,6 +5,7 @@
 #include <new>
 
 #include "formats/ff_avi.h"
+#include "formats/ff_flc.h"
 #include "formats/ff_wav.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -67,6 +68,46 @@ void WavSndSave(QMviHandle& mv, const QSndBuf& buffer) { WAVSave(*mv.WAV, buffer
 
 void WavClose(QMviHandle& mv) { WAVClose(*mv.WAV); }
 
+// FLIC: pictures only.
+template <class Label>
+void AllocFlc(QMviHandle& mv, Label label) {
+  _memalloc_(mv.FLC, int32_t(sizeof(QFlcHandle)), MEM_NEW, label);
+  new (mv.FLC) QFlcHandle{};
+  BindDefaults(mv);
+  QFlcHandle& ff = *mv.FLC;
+  mv.width = &ff.width;
+  mv.height = &ff.height;
+  mv.bytesPerPixel = &ff.bytesPerPixel;
+  mv.bpp = &ff.bpp;
+  mv.frameRate = &ff.frameRate;
+  mv.frames = &ff.frames;
+  mv.current = &ff.current;
+  mv.writing = &ff.writing;
+}
+
+void FlcOpen(QMviHandle& mv, std::string_view name) {
+  AllocFlc(mv, "ConForm.MviOpen.mf.FLC");
+  FLCOpen(*mv.FLC, name);
+}
+
+void FlcCreate(QMviHandle& mv, std::string_view name, double rate, int32_t, int32_t) {
+  AllocFlc(mv, "ConForm.MviCreate.mf.FLC");
+  FLCCreate(*mv.FLC, name, rate);
+}
+
+// Every frame after the first is a delta: position from the start, stepping over the frames.
+void FlcSetPos(QMviHandle& mv, int32_t frame) {
+  Qimg unused;
+  FLCRewind(*mv.FLC);
+  while (mv.FLC->current < frame) FLCLoadNext(*mv.FLC, unused, true);
+}
+
+void FlcImgLoad(QMviHandle& mv, Qimg& img, int32_t frame, int32_t flags) { FLCLoad(*mv.FLC, img, frame, flags); }
+
+void FlcImgSave(QMviHandle& mv, Qimg& img) { FLCSave(*mv.FLC, img); }
+
+void FlcClose(QMviHandle& mv) { FLCClose(*mv.FLC); }
+
 // AVI: pictures and sound; positioning only sets the next frame to decode.
 template <class Label>
 void AllocAvi(QMviHandle& mv, Label label) {
@@ -112,6 +153,7 @@ void AviCloseRow(QMviHandle& mv) { AviClose(*mv.AVI); }
 
 // Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
 const MviRow kMovies[] = {
+    {FF_FLC, FlcOpen, FlcCreate, FlcSetPos, FlcImgLoad, nullptr, FlcImgSave, nullptr, FlcClose},
     {FF_AVI, AviOpenRow, AviCreateRow, AviSetPosRow, AviImgLoadRow, AviSndLoadRow, AviImgSaveRow, AviSndSaveRow,
      AviCloseRow},
     {FF_WAV, WavOpen, WavCreate, nullptr, nullptr, WavSndLoad, nullptr, WavSndSave, WavClose},
