@@ -106,6 +106,9 @@ void CheckHeader(QHavHandle& hv) {
       Damaged();
     if (int64_t(hv.width) * hv.height * hv.bytesPerPixel > kMaxRawFrame) Damaged();
     if (hv.fileSize < kTablesEnd) Damaged();
+  } else {
+    // A file without pictures has no picture size, whatever the fields say.
+    hv.width = hv.height = hv.bytesPerPixel = 0;
   }
   const int32_t f = hv.soundFlags;
   if (f != 0 && ((f & 1) == 0 || f > 7 || hv.soundRate < 1 || uint32_t(hv.soundRate) > kMaxRate)) Damaged();

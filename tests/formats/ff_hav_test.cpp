@@ -234,6 +234,12 @@ TEST_F(HavTest, RoundTripsAtEveryDepthCodecAndKeyFrameInterval) {
       ASSERT_TRUE(SamePicture(got, want)) << "frame " << f + 1;
     }
     ExpectError(15, 1, [&] { HAVImgLoadNext(hv, got); });
+    // Backwards, each frame from its key frame, with the palette looked up before it.
+    for (int32_t f = m.frames; f >= 1; f -= 5) {
+      HAVImgLoad(hv, got, f, 0);
+      Expected(want, m, f - 1);
+      ASSERT_TRUE(SamePicture(got, want)) << "frame " << f << " read directly";
+    }
     HAVClose(hv);
     ImgFree(got);
     ImgFree(want);
@@ -367,6 +373,15 @@ TEST_F(HavTest, SoundOnlyFilesKeepTheirSamplesAcrossBlocks) {
     HAVClose(hv);
     for (QSndBuf* s : {&a, &b, &got}) SndFree(*s);
   }
+  // Picture fields of a file without pictures are not used, even when they make no sense.
+  std::string bytes = test::ReadWholeFile(Path("snd.hav"));
+  bytes[23] = char(0x60);
+  test::WriteWholeFile(Path("snd.hav"), bytes);
+  QHavHandle hv;
+  HAVOpen(hv, Path("snd.hav"));
+  EXPECT_TRUE(ErrNone()) << ErrLastMessage();
+  EXPECT_EQ(hv.bpp, 0);
+  HAVClose(hv);
 }
 
 TEST_F(HavTest, SoundWithVideoOfAnotherLengthThroughTheMovieLayer) {
