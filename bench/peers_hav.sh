@@ -4,7 +4,30 @@
 # bytes per frame. Ours come from bench_hav (codec alone, frames in memory); the peers' from
 # ffmpeg runs on the whole batch, less the same run without the codec (reading the frames and
 # converting them to the codec's pixel format, or reading its raw output), best of RUNS.
-#   [RUNS=3] bash bench/peers_hav.sh [frames] [bench_hav]
+#   [RUNS=3] [SOURCE=testsrc] bash bench/peers_hav.sh [frames] [bench_hav]
+# SOURCE is any ffmpeg video source filter chain, e.g. "testsrc2,noise=alls=12:allf=t" for
+# frames with noise.
+#
+# Measured here (2 shared cores, best of 3), testsrc, 50 frames:
+#   codec              encode ms/fr   decode ms/fr      bytes/frame
+#   HAV BEST K=25              0.95           0.01             2556
+#   HAV FAST K=25              0.10           0.01             4348
+#   HAV BEST-P K=25            1.22           0.57              859
+#   HAV BEST K=1               1.39           0.03             7490
+#   HAV FAST K=1               0.14           0.15            23149
+#   HAV BEST-P K=1             1.62           0.57             5713
+#   FFV1                       8.10           2.08             9185
+#   HuffYUV                    2.02           1.98           248519
+#   Ut Video                   2.82           2.26           133968
+# With noise (SOURCE="testsrc2,noise=alls=12:allf=t", 30 frames) literals dominate, and a HAV
+# literal costs 9 or 10 bits: every peer's files are smaller there, BEST encodes slowly, but FAST
+# still decodes fastest.
+#   HAV BEST K=25             39.73           3.94           750384
+#   HAV FAST K=25              8.80           2.23           858087
+#   HAV BEST-P K=25           39.90           3.35           899763
+#   FFV1                      27.97          21.33           553512
+#   HuffYUV                    1.63           7.87           656747
+#   Ut Video                   3.53           4.33           579529
 set -euo pipefail
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
@@ -15,7 +38,9 @@ H=480
 work=$(mktemp -d "${TMPDIR:-/tmp}/rfhav.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-"$FFMPEG" -v error -f lavfi -i "testsrc=s=${W}x${H}:r=25" -frames:v "$FRAMES" -pix_fmt bgr24 -f rawvideo "$work/in.raw"
+SOURCE=${SOURCE:-testsrc}
+source_name=${SOURCE%%,*}
+"$FFMPEG" -v error -f lavfi -i "$source_name=s=${W}x${H}:r=25${SOURCE#"$source_name"}" -frames:v "$FRAMES" -pix_fmt bgr24 -f rawvideo "$work/in.raw"
 
 RUNS=${RUNS:-3}
 best_of() {  # CPU seconds (user + system) of the command, best of RUNS
