@@ -349,12 +349,36 @@ void WriteHeader(QHavHandle& hv) {
   WriteAt(hv, 0, w.bytes().data(), int64_t(w.size()));
 }
 
-// The page table and index page 0 follow the header in every file with pictures or sound.
+// Sound saved before the first picture starts at offset 64, where the tables go: it moves
+// behind them, each link shifted by the same distance.
+void MoveEarlySound(QHavHandle& hv) {
+  const int64_t size = hv.fileEnd - HAV_HEADER_SIZE;
+  if (size <= 0) return;
+  if (size > INT32_MAX) ErrSet(12, 4);
+  const int64_t shift = kTablesEnd - HAV_HEADER_SIZE;
+  std::vector<uint8_t> sound(static_cast<size_t>(size));
+  FSeek(hv.file, HAV_HEADER_SIZE);
+  FRead(hv.file, sound.data(), int32_t(size));
+  for (uint32_t at = uint32_t(hv.soundFirst); at != 0;) {
+    uint8_t* link = sound.data() + (at - HAV_HEADER_SIZE) + 8;
+    ByteReader r(link, 4);
+    at = r.u32le();
+    ByteWriter w;
+    w.u32le(at == 0 ? 0 : uint32_t(at + shift));
+    std::memcpy(link, w.bytes().data(), 4);
+  }
+  hv.soundFirst = int32_t(hv.soundFirst + shift);
+  hv.soundLast = int32_t(hv.soundLast + shift);
+  WriteAt(hv, kTablesEnd, sound.data(), size);
+  hv.fileEnd += shift;
+}
+
+// The page table and index page 0 follow the header in every file with pictures.
 void ReserveTables(QHavHandle& hv) {
-  if (hv.fileEnd >= kTablesEnd) return;
+  MoveEarlySound(hv);
   const std::vector<uint8_t> zeros(size_t(kTablesEnd - HAV_HEADER_SIZE), 0);
   WriteAt(hv, HAV_HEADER_SIZE, zeros.data(), int64_t(zeros.size()));
-  hv.fileEnd = kTablesEnd;
+  hv.fileEnd = std::max<int64_t>(hv.fileEnd, kTablesEnd);
   hv.pageTable[0] = uint32_t(HAV_FIRST_PAGE_AT);
   hv.pageNumber = 0;
 }
@@ -676,7 +700,6 @@ void HAVSndSave(QHavHandle& hv, const QSndBuf& sound) {
       SndConvert(sound, converted, hv.soundFormat);
       source = &converted;
     }
-    ReserveTables(hv);
     const int64_t at = hv.fileEnd;
     const int64_t bytes = int64_t(source->count) * hv.soundFormat.blockAlign;
     ByteWriter w;

@@ -359,6 +359,7 @@ TEST_F(HavTest, SoundOnlyFilesKeepTheirSamplesAcrossBlocks) {
     ASSERT_TRUE(ErrNone()) << ErrLastMessage();
     HAVOpen(hv, Path("snd.hav"));
     EXPECT_EQ(hv.frames, 0);
+    EXPECT_EQ(hv.soundFirst, HAV_HEADER_SIZE);
     EXPECT_EQ(hv.soundFlags, flags);
     EXPECT_EQ(hv.soundTotal, 1700);
     QSndBuf got;
@@ -395,12 +396,13 @@ TEST_F(HavTest, SoundWithVideoOfAnotherLengthThroughTheMovieLayer) {
   Qimg img;
   QSndBuf sound = Tone(22050, 2, 16, 3);
   QSndBuf mono8 = Tone(500, 1, 8, 4);
+  // Sound before the first picture lies where the tables go until the picture moves it.
+  MviSndSave(mv, sound);
   for (int32_t f = 0; f < m.frames; ++f) {
     MakeFrame(img, m, f);
     MviImgSave(mv, img);
-    if (f == 2) MviSndSave(mv, sound);
+    if (f == 2) MviSndSave(mv, mono8);  // converted to the file's format
   }
-  MviSndSave(mv, mono8);  // converted to the file's format
   MviClose(mv);
   ASSERT_TRUE(ErrNone()) << ErrLastMessage();
 
@@ -414,6 +416,7 @@ TEST_F(HavTest, SoundWithVideoOfAnotherLengthThroughTheMovieLayer) {
   MviSndLoad(mv, got, 0, 0, 30000);
   ASSERT_EQ(got.count, 22550);
   EXPECT_EQ(std::memcmp(got.SndData, sound.SndData, size_t(22050 * 4)), 0);
+  EXPECT_EQ(got.SndData[22050 * 4 + 1], uint8_t(mono8.SndData[0] - 128));
   Qimg want;
   MviImgLoad(mv, img, 7, 0);
   Expected(want, m, 6);
