@@ -5,6 +5,7 @@
 #include "formats/ff_bay.h"
 #include "formats/ff_bmp.h"
 #include "formats/ff_flc.h"
+#include "formats/ff_hav.h"
 #include "formats/ff_jpg.h"
 #include "formats/ff_pcx.h"
 #include "formats/ff_png.h"
@@ -30,6 +31,9 @@ struct CodecRow {
   // The writer's module setting and the writer parameter of the save options that feeds it.
   void (*setParam)(int32_t value);
   int32_t QffSaveOpt::*param;
+  // A second setting, for writers that take two.
+  void (*setParamB)(int32_t value) = nullptr;
+  int32_t QffSaveOpt::*paramB = nullptr;
 };
 
 constexpr int32_t QffSaveOpt::*kParam1 = &QffSaveOpt::param1;
@@ -39,6 +43,8 @@ const CodecRow kCodecs[] = {
     {FF_PCX, PCXInfo, PCXLoad_, PCXSave_, nullptr, nullptr},
     {FF_BMP, DIBInfo, DIBLoad_, DIBSave_, nullptr, nullptr},
     {FF_FLC, FLCInfo, nullptr, nullptr, nullptr, nullptr},
+    {FF_HAV, HAVInfo, nullptr, nullptr, [](int32_t v) { HAVSetCodec(v); }, kParam1,
+     [](int32_t v) { HAVSetKeyFrames(v); }, &QffSaveOpt::param4},
     {FF_JPG, JPGInfo, JPGLoad, JPGSave, JPGSetQuality, &QffSaveOpt::param2},
     {FF_PNG, PNGInfo, PNGLoad, PNGSave, PNGSetLevel, kParam1},
     {FF_TIF, TIFInfo, TIFLoad, TIFSave, TIFSetCompression, kParam1},
@@ -117,6 +123,7 @@ void FFApplyWriterSettings(const QffSaveOpt& opts) {
   }
   const CodecRow* row = Find(opts.format);
   if (row && row->setParam) row->setParam(opts.*row->param);
+  if (row && row->setParamB) row->setParamB(opts.*row->paramB);
 }
 
 int32_t FFSavePrepare(QffSaveOpt& opts, int32_t width, int32_t height, int32_t depth) {

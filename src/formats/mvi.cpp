@@ -6,6 +6,7 @@
 
 #include "formats/ff_avi.h"
 #include "formats/ff_flc.h"
+#include "formats/ff_hav.h"
 #include "formats/ff_wav.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -152,10 +153,60 @@ void AviSndSaveRow(QMviHandle& mv, const QSndBuf& buffer) { AviSndSave(*mv.AVI, 
 void AviCloseRow(QMviHandle& mv) { AviClose(*mv.AVI); }
 
 // Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
+// HAV: pictures, and sound when the file has it (a new file can take both).
+template <class Label>
+void AllocHav(QMviHandle& mv, Label label) {
+  _memalloc_(mv.HAV, int32_t(sizeof(QHavHandle)), MEM_NEW, label);
+  new (mv.HAV) QHavHandle{};
+}
+
+void BindHav(QMviHandle& mv) {
+  QHavHandle& hv = *mv.HAV;
+  mv.width = &hv.width;
+  mv.height = &hv.height;
+  mv.bytesPerPixel = &hv.bytesPerPixel;
+  mv.bpp = &hv.bpp;
+  mv.frameRate = &hv.frameRate;
+  mv.frames = &hv.frames;
+  mv.current = &hv.current;
+  mv.samplePos = &hv.soundPos;
+  mv.writing = &hv.writing;
+  mv.hasAudio = hv.writing || hv.soundFlags != 0 ? RF_TRUE : RF_FALSE;
+  mv.audioFormat = &hv.soundFormat;
+}
+
+void HavOpen(QMviHandle& mv, std::string_view name) {
+  AllocHav(mv, "ConForm.MviOpen.mf.HAV");
+  HAVOpen(*mv.HAV, name);
+  BindHav(mv);
+}
+
+void HavCreate(QMviHandle& mv, std::string_view name, double rate, int32_t, int32_t) {
+  AllocHav(mv, "ConForm.MviCreate.mf.HAV");
+  HAVCreate(*mv.HAV, name, rate);
+  BindHav(mv);
+}
+
+void HavSetPos(QMviHandle& mv, int32_t frame) { HAVImgSetPos(*mv.HAV, frame); }
+
+void HavImgLoad(QMviHandle& mv, Qimg& img, int32_t frame, int32_t flags) { HAVImgLoad(*mv.HAV, img, frame, flags); }
+
+void HavSndLoad(QMviHandle& mv, QSndBuf& buffer, int32_t first, int32_t flags, int32_t count) {
+  HAVSndLoad(*mv.HAV, buffer, first, flags, count);
+}
+
+void HavImgSave(QMviHandle& mv, Qimg& img) { HAVImgSave(*mv.HAV, img); }
+
+void HavSndSave(QMviHandle& mv, const QSndBuf& buffer) { HAVSndSave(*mv.HAV, buffer); }
+
+void HavClose(QMviHandle& mv) { HAVClose(*mv.HAV); }
+
+// Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
 const MviRow kMovies[] = {
     {FF_FLC, FlcOpen, FlcCreate, FlcSetPos, FlcImgLoad, nullptr, FlcImgSave, nullptr, FlcClose},
     {FF_AVI, AviOpenRow, AviCreateRow, AviSetPosRow, AviImgLoadRow, AviSndLoadRow, AviImgSaveRow, AviSndSaveRow,
      AviCloseRow},
+    {FF_HAV, HavOpen, HavCreate, HavSetPos, HavImgLoad, HavSndLoad, HavImgSave, HavSndSave, HavClose},
     {FF_WAV, WavOpen, WavCreate, nullptr, nullptr, WavSndLoad, nullptr, WavSndSave, WavClose},
 };
 

@@ -28,6 +28,15 @@ const BadFile kBadFiles[] = {
      [] { return XpmHead("1099511627776 1099511627776 1 1") + "\"a c red\",\n\"a\"};\n"; },
      {7, 8},
      {7, 8}},
+    // A file without pictures whose depth field, times 8, overflowed 32 bits.
+    {"sound_only_odd_depth.hav",
+     [] {
+       std::string h("HAV\x1a\x40\0\0\0\x61\0\0\0", 12);
+       h += std::string(8, '\0') + std::string("\x03\x8a\x30\x60", 4) + std::string(40, '\0');
+       return h;
+     },
+     {0, 0},
+     {7, 2}},
 };
 
 class BadFilesTest : public test::FoundationTest {
