@@ -27,7 +27,8 @@ void Crop(Qimg*& current, Qimg& to, int32_t x, int32_t y, int32_t width, int32_t
 
 // Places current at (x, y) on a 24-bit canvas of the rescale size filled with the border colour.
 void PutOnCanvas(const OutputDef& def, Qimg*& current, Qimg& canvas, int32_t x, int32_t y) {
-  if (_imgalloc_(canvas, def.Width, def.Height, 24, "Geometry.PutOnCanvas.canvas") != 0) MonAbort();
+  const bool sized = canvas.data && canvas.width == def.Width && canvas.height == def.Height && canvas.bpp == 24;
+  if (!sized && _imgalloc_(canvas, def.Width, def.Height, 24, "Geometry.PutOnCanvas.canvas") != 0) MonAbort();
   FillColor(canvas, 0, def.Width * def.Height, uint32_t(def.BorderColor) & 0xFFFFFF);
   ImgInsert(*current, canvas, x, y);
   current = &canvas;

@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "effects/fnparams.h"
 #include "formats/ffcodecs.h"
-#include "formats/ffdesc.h"
+#include "foundation/miscprocs.h"
 #include "foundation/trace.h"
 
 namespace rf {
@@ -243,6 +244,69 @@ std::string OutRotationText(int32_t rotation) {
 
 std::string OutFinalSizeText(const OutputDef& def) {
   return " Final Size:  " + ResolutionToText(def.FinalWidth, def.FinalHeight);
+}
+
+}  // namespace rf
+
+namespace rf {
+namespace {
+
+std::string DepthText(const OutputDef& def) {
+  std::string text = std::to_string(def.Depth) + "-bit";
+  if (def.Depth != 8) return text;
+  text += def.SinglePalette ? ", single palette" : ", multi-palette";
+  return def.Dither ? text + ", dithered" : text;
+}
+
+std::string RateText(const OutputDef& def) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.2f fps", def.FPS);
+  return def.KeepDuration ? std::string(text) + ", keep duration" : text;
+}
+
+void VideoInfo(const OutputDef& def, std::vector<std::string>& lines) {
+  const std::string name = OutVideoFile(def);
+  lines.push_back("  File name: \t" + name);
+  lines.push_back("  Format: \t\t" + FFGetDesc(name, FF_SAVE_TABLE).description);
+  lines.push_back("  Resolution: \t" + ResolutionToText(def.FinalWidth, def.FinalHeight));
+  lines.push_back("  Color depth: \t" + DepthText(def));
+  lines.push_back("  Frames: \t\t" + FormatUInt(100, uint32_t(std::max(def.Frames, 0))));
+  lines.push_back("  Frame rate: \t" + RateText(def));
+  lines.push_back("  Duration: \t" + SecToStr(SEC_LIST, def.Duration));
+  if (def.Direction < 0) lines.push_back("  Direction: \tBackwards");
+}
+
+void AudioInfo(const OutputDef& def, std::vector<std::string>& lines) {
+  lines.push_back("  File name: \t" + (def.OutMode == OM_SAME_FILE ? OutVideoFile(def) : OutAudioFile(def)));
+  lines.push_back("  Format: \t\t" + GetAudioFormatStr(def.WaveFormat));
+  lines.push_back("  Duration: \t" + SecToStr(SEC_LIST, def.AudioDuration));
+  lines.push_back("  Samples: \t" + std::to_string(def.Samples));
+  lines.push_back("  Interleave: \t" + std::to_string(def.Interleave));
+}
+
+}  // namespace
+
+std::vector<std::string> ShowOutputInfo(const OutputDef& def, bool hasVideoBlocks, bool hasAudioBlocks) {
+  std::vector<std::string> lines{"VIDEO OUTPUT"};
+  if (def.VideoOn && hasVideoBlocks)
+    VideoInfo(def, lines);
+  else
+    lines.push_back("  No video output");
+  lines.push_back("");
+  lines.push_back("AUDIO OUTPUT");
+  if (def.AudioOn && hasAudioBlocks)
+    AudioInfo(def, lines);
+  else
+    lines.push_back("  No audio output");
+  return lines;
+}
+
+std::vector<QffDesc> VListPopulateFormats(int32_t capability) {
+  std::vector<QffDesc> formats;
+  QffDesc desc;
+  for (int32_t i = 0; FFGetDescByIndex(i, FF_SAVE_TABLE, desc); ++i)
+    if ((desc.flags & capability) != 0) formats.push_back(desc);
+  return formats;
 }
 
 }  // namespace rf

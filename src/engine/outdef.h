@@ -7,8 +7,10 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "editlist/mmedit.h"
+#include "formats/ffdesc.h"
 #include "formats/ffsaveopt.h"
 #include "platform/waveformat.h"
 
@@ -126,5 +128,10 @@ std::string GetAudioFormatStr(const WaveFormatEx& format);
 std::string OutCropText(const OutputDef& def);
 std::string OutRotationText(int32_t rotation);
 std::string OutFinalSizeText(const OutputDef& def);
+// The output information the main window shows, one line each; a part without blocks in the edit
+// list reads "No ... output".
+std::vector<std::string> ShowOutputInfo(const OutputDef& def, bool hasVideoBlocks, bool hasAudioBlocks);
+// The save formats that carry pictures (FFF_PICTURES) or sound (FFF_SOUND), in table order.
+std::vector<QffDesc> VListPopulateFormats(int32_t capability);
 
 }  // namespace rf

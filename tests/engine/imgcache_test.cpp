@@ -145,6 +145,10 @@ TEST_F(ImgCacheTest, SequenceMembersGoByTheirOwnNames) {
   EXPECT_EQ(dest.data[0], 12);
   EXPECT_FALSE(ImgCache_GetImage(left, 1, dest)) << "member 1 was never cached";
   EXPECT_EQ(dest.data[0], 11);
+  ImgCache_Clear();
+  EXPECT_FALSE(ImgCache_GetImage(left, 0, dest));
+  EXPECT_FALSE(ImgCache_GetImage(left, 1, dest)) << "decoded on from the cached member 0";
+  EXPECT_EQ(dest.data[0], 11);
 }
 
 TEST_F(ImgCacheTest, FailedLoadDeliversNothing) {

@@ -246,6 +246,65 @@ TEST(OutDefTextTest, Texts) {
   EXPECT_EQ(OutFinalSizeText(def), " Final Size:  480 x 640");
 }
 
+TEST_F(OutDefTest, OutputInformation) {
+  def.OutMode = OM_SAME_FILE;
+  OutSetVideoFile(def, "/out/movie.avi");
+  def.VideoFormat = def.AudioFormat = FF_AVI;
+  OutputFiles_OnChange(def);
+  def.Depth = 8;
+  def.Dither = RF_FALSE;
+  def.Frames = 12345;
+  def.FPS = 29.97;
+  def.Duration = 65.04;
+  def.Direction = -1;
+  def.FinalWidth = 480;
+  def.FinalHeight = 640;
+  def.WaveFormat = OutPcmFormat(22050, 2, 16);
+  def.AudioDuration = 2.5;
+  def.Samples = 55125;
+  def.Interleave = 29;
+  const std::vector<std::string> both = {"VIDEO OUTPUT",
+                                         "  File name: \t/out/movie.avi",
+                                         "  Format: \t\tWindows Audio Video Interleaved",
+                                         "  Resolution: \t480 x 640",
+                                         "  Color depth: \t8-bit, single palette",
+                                         "  Frames: \t\t12,345",
+                                         "  Frame rate: \t29.97 fps, keep duration",
+                                         "  Duration: \t01:05.040",
+                                         "  Direction: \tBackwards",
+                                         "",
+                                         "AUDIO OUTPUT",
+                                         "  File name: \t/out/movie.avi",
+                                         "  Format: \t\t22050 Hz, stereo, 16-bit",
+                                         "  Duration: \t00:02.500",
+                                         "  Samples: \t55125",
+                                         "  Interleave: \t29"};
+  EXPECT_EQ(ShowOutputInfo(def, true, true), both);
+  EXPECT_EQ(ShowOutputInfo(def, false, false),
+            (std::vector<std::string>{"VIDEO OUTPUT", "  No video output", "", "AUDIO OUTPUT", "  No audio output"}));
+  def.Dither = RF_TRUE;
+  def.SinglePalette = RF_FALSE;
+  EXPECT_EQ(ShowOutputInfo(def, true, false)[4], "  Color depth: \t8-bit, multi-palette, dithered");
+}
+
+TEST(OutDefTextTest, FormatLists) {
+  auto names = [](int32_t capability) {
+    std::string list;
+    for (const QffDesc& d : VListPopulateFormats(capability)) {
+      EXPECT_NE(d.flags & capability, 0);
+      list += d.shortName + " ";
+    }
+    return list;
+  };
+  const std::string video = names(FFF_PICTURES), audio = names(FFF_SOUND);
+  EXPECT_NE(video.find("AVI "), std::string::npos);
+  EXPECT_NE(video.find("BMP "), std::string::npos);
+  EXPECT_EQ(video.find("WAV "), std::string::npos);
+  EXPECT_NE(audio.find("AVI "), std::string::npos);
+  EXPECT_NE(audio.find("WAV "), std::string::npos);
+  EXPECT_EQ(audio.find("BMP "), std::string::npos);
+}
+
 TEST(OutDefTextTest, FieldNumbers) {
   struct Case {
     const char* text;
