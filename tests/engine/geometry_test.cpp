@@ -15,7 +15,7 @@
 namespace rf {
 namespace {
 
-constexpr int32_t kBorder = 0xFF00FF;  // red and blue at 255: no source pixel has red 255
+constexpr int32_t kBorder = 0xFF8000;  // 0xRRGGBB; no source pixel has red 255
 constexpr uint8_t kSourceRed = 0x80;
 
 class GeometryTest : public test::FoundationTest {
