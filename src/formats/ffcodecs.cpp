@@ -3,6 +3,7 @@
 
 #include "formats/ff_bay.h"
 #include "formats/ff_bmp.h"
+#include "formats/ff_gif.h"
 #include "formats/ff_jpg.h"
 #include "formats/ff_pcx.h"
 #include "formats/ff_png.h"
@@ -36,6 +37,7 @@ const CodecRow kCodecs[] = {
     {FF_TGA, TGAInfo, TGALoad_, TGASave_, TGASetCompression, kParam1},
     {FF_PCX, PCXInfo, PCXLoad_, PCXSave_, nullptr, nullptr},
     {FF_BMP, DIBInfo, DIBLoad_, DIBSave_, nullptr, nullptr},
+    {FF_GIF, GIFInfo, GIFLoad_, GIFSave_, nullptr, nullptr},
     {FF_JPG, JPGInfo, JPGLoad, JPGSave, JPGSetQuality, &QffSaveOpt::param2},
     {FF_PNG, PNGInfo, PNGLoad, PNGSave, PNGSetLevel, kParam1},
     {FF_TIF, TIFInfo, TIFLoad, TIFSave, TIFSetCompression, kParam1},
