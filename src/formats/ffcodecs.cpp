@@ -6,6 +6,7 @@
 #include "formats/ff_bmp.h"
 #include "formats/ff_flc.h"
 #include "formats/ff_hav.h"
+#include "formats/ff_gif.h"
 #include "formats/ff_jpg.h"
 #include "formats/ff_pcx.h"
 #include "formats/ff_png.h"
@@ -45,6 +46,7 @@ const CodecRow kCodecs[] = {
     {FF_FLC, FLCInfo, nullptr, nullptr, nullptr, nullptr},
     {FF_HAV, HAVInfo, nullptr, nullptr, [](int32_t v) { HAVSetCodec(v); }, kParam1,
      [](int32_t v) { HAVSetKeyFrames(v); }, &QffSaveOpt::param4},
+    {FF_GIF, GIFInfo, GIFLoad_, GIFSave_, nullptr, nullptr},
     {FF_JPG, JPGInfo, JPGLoad, JPGSave, JPGSetQuality, &QffSaveOpt::param2},
     {FF_PNG, PNGInfo, PNGLoad, PNGSave, PNGSetLevel, kParam1},
     {FF_TIF, TIFInfo, TIFLoad, TIFSave, TIFSetCompression, kParam1},

@@ -46,6 +46,7 @@ const Row kSaveTable[FF_SAVE_ROWS] = {
     {FF_AVI, 26, ".avi", "AVI", "Windows Audio Video Interleaved", "AVI, Windows Audio Video Interleaved"},
     {FF_BMP, 9, ".bmp.dib", "BMP", "Windows Device Independent Bitmap", "BMP/DIB, Windows Device Independent Bitmap"},
     {FF_FLC, 10, ".flc.fli", "FLIC", "Autodesk FLIC", "FLIC/FLIC-Pro, Autodesk"},
+    {FF_GIF, 11, ".gif", "GIF", "Graphics Interchange Format", "GIF, Graphics Interchange Format"},
     {FF_HAV, 26, ".hav", "HAV", "High quality Audio Video", "HAV, High quality Audio Video"},
     {FF_JPG, 9, ".jpg.jpeg", "JPEG", "Joint Photographic Experts Group", "JPEG, Joint Photographic Experts Group"},
     {FF_PCX, 9, ".pcx", "PCX", "Zsoft Paintbrush", "PCX, Zsoft Paintbrush"},
@@ -72,7 +73,7 @@ const DepthRow kSaveDepths[] = {
     {FF_PNG, {8, 24, 24, 24, 24, 24}},  {FF_TGA, {8, 15, 24, 24, 24, 24}},  {FF_MPG, {24, 24, 24, 24, 24, 24}},
     {FF_WAV, {0, 0, 0, 0, 0, 0}},       {FF_SGI, {24, 24, 24, 24, 24, 24}}, {FF_RAS, {8, 24, 24, 24, 24, 24}},
     {FF_PNM, {24, 24, 24, 24, 24, 24}}, {FF_TIF, {8, 24, 24, 24, 24, 24}},  {FF_XPM, {24, 24, 24, 24, 24, 24}},
-    {FF_MP2, {0, 0, 0, 0, 0, 0}},
+    {FF_MP2, {0, 0, 0, 0, 0, 0}},       {FF_GIF, {8, 8, 8, 8, 8, 8}},
 };
 
 struct Table {

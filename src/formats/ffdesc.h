@@ -60,7 +60,7 @@ struct QffDesc {
 };
 
 inline constexpr int32_t FF_LOAD_ROWS = 18;
-inline constexpr int32_t FF_SAVE_ROWS = 16;
+inline constexpr int32_t FF_SAVE_ROWS = 17;
 
 // The row whose extension list holds the name's extension; a zeroed row with FF_AUTO otherwise.
 QffDesc FFGetDesc(std::string_view name, int32_t table);

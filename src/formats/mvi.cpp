@@ -7,6 +7,7 @@
 #include "formats/ff_avi.h"
 #include "formats/ff_flc.h"
 #include "formats/ff_hav.h"
+#include "formats/ff_gif.h"
 #include "formats/ff_wav.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -202,11 +203,45 @@ void HavSndSave(QMviHandle& mv, const QSndBuf& buffer) { HAVSndSave(*mv.HAV, buf
 void HavClose(QMviHandle& mv) { HAVClose(*mv.HAV); }
 
 // Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
+// GIF: pictures only, read or written.
+template <class Label>
+void AllocGif(QMviHandle& mv, Label label) {
+  _memalloc_(mv.GIF, int32_t(sizeof(QGifHandle)), MEM_NEW, label);
+  new (mv.GIF) QGifHandle{};
+  BindDefaults(mv);
+  mv.width = &mv.GIF->width;
+  mv.height = &mv.GIF->height;
+  mv.bytesPerPixel = &mv.GIF->bytesPerPixel;
+  mv.bpp = &mv.GIF->bpp;
+  mv.frameRate = &mv.GIF->frameRate;
+  mv.frames = &mv.GIF->frames;
+  mv.current = &mv.GIF->decoded;
+  mv.writing = &mv.GIF->writing;
+}
+
+void GifOpen(QMviHandle& mv, std::string_view name) {
+  AllocGif(mv, "ConForm.MviOpen.mf.GIF");
+  GIFOpen(*mv.GIF, name, false);
+}
+
+void GifCreate(QMviHandle& mv, std::string_view name, double rate, int32_t, int32_t) {
+  AllocGif(mv, "ConForm.MviCreate.mf.GIF");
+  GIFCreate(*mv.GIF, name, rate);
+}
+
+void GifImgLoad(QMviHandle& mv, Qimg& img, int32_t frame, int32_t flags) { GIFLoad(*mv.GIF, img, frame, flags); }
+
+void GifImgSave(QMviHandle& mv, Qimg& img) { GIFSave(*mv.GIF, img); }
+
+void GifClose(QMviHandle& mv) { GIFClose(*mv.GIF); }
+
+// Movie formats in identifier order. FLIC, AVI, HAV and MPEG join with their units.
 const MviRow kMovies[] = {
     {FF_FLC, FlcOpen, FlcCreate, FlcSetPos, FlcImgLoad, nullptr, FlcImgSave, nullptr, FlcClose},
     {FF_AVI, AviOpenRow, AviCreateRow, AviSetPosRow, AviImgLoadRow, AviSndLoadRow, AviImgSaveRow, AviSndSaveRow,
      AviCloseRow},
     {FF_HAV, HavOpen, HavCreate, HavSetPos, HavImgLoad, HavSndLoad, HavImgSave, HavSndSave, HavClose},
+    {FF_GIF, GifOpen, GifCreate, nullptr, GifImgLoad, nullptr, GifImgSave, nullptr, GifClose},
     {FF_WAV, WavOpen, WavCreate, nullptr, nullptr, WavSndLoad, nullptr, WavSndSave, WavClose},
 };
 

@@ -19,7 +19,7 @@ TEST(FFInit, RefusesPicturesOutsideTheMovieLimits) {
     int32_t width, height, format;
   };
   for (const Case c : {Case{3, 10, FF_AVI}, Case{10, 3, FF_AVI}, Case{4097, 4, FF_AVI}, Case{4, 4097, FF_HAV},
-                       Case{16, 16, FF_MP2}, Case{16, 16, FF_GIF}}) {
+                       Case{16, 16, FF_MP2}, Case{16, 16, FF_BAY}}) {
     Qimg img;
     _imgalloc_(img, c.width, c.height, 24, "test");
     QffPrepared prepared;

@@ -42,10 +42,11 @@ TEST(FfDescTest, ExtensionLookup) {
 
 TEST(FfDescTest, TablesByIdentifierAndIndex) {
   EXPECT_EQ(std::vector<bool>({FFCanSave(FF_TGA), FFCanSave(FF_GIF), FFCanSave(FF_BAY), FFCanSave(FF_MP2)}),
-            std::vector<bool>({true, false, false, true}));
+            std::vector<bool>({true, true, false, true}));
   EXPECT_EQ(FFGetFlags(FF_GIF, FF_LOAD_TABLE), 11);
   EXPECT_EQ(FFGetFlags(FF_MPG, FF_LOAD_TABLE), 26) << "the first row with the identifier";
-  EXPECT_EQ(FFGetFlags(FF_GIF, FF_SAVE_TABLE), FF_AUTO);
+  EXPECT_EQ(FFGetFlags(FF_GIF, FF_SAVE_TABLE), 11);
+  EXPECT_EQ(FFGetFlags(FF_BAY, FF_SAVE_TABLE), FF_AUTO);
   EXPECT_EQ(FFGetLabel(FF_MPG), "MPEG, Moving Pictures Experts Group");
 
   QffDesc d;
@@ -54,9 +55,9 @@ TEST(FfDescTest, TablesByIdentifierAndIndex) {
   ASSERT_TRUE(FFGetDescByIndex(17, FF_LOAD_TABLE, d));
   EXPECT_EQ(d.filterLabel, "MP3/MPA, MPEG Audio Layer I/II/III");
   EXPECT_FALSE(FFGetDescByIndex(18, FF_LOAD_TABLE, d));
-  ASSERT_TRUE(FFGetDescByIndex(15, FF_SAVE_TABLE, d));
+  ASSERT_TRUE(FFGetDescByIndex(16, FF_SAVE_TABLE, d));
   EXPECT_EQ(d.id, FF_MP2);
-  EXPECT_FALSE(FFGetDescByIndex(16, FF_SAVE_TABLE, d));
+  EXPECT_FALSE(FFGetDescByIndex(17, FF_SAVE_TABLE, d));
   EXPECT_FALSE(FFGetDescByIndex(-1, FF_SAVE_TABLE, d));
 }
 
@@ -79,14 +80,15 @@ TEST(FfDescTest, DialogFilters) {
             "WAV, Windows Wave Sound|*.wav|");
   EXPECT_EQ(FFMakeSaveFilter(4, 0), "All supported formats|*.wav;*.mp2|MPA|*.mp2|WAV|*.wav|Any file (*.*)|*.*");
   const std::string stills = FFMakeSaveFilter(1, 0);
-  EXPECT_LT(stills.find("|BMP|"), stills.find("|JPEG|"));
+  EXPECT_LT(stills.find("|BMP|"), stills.find("|GIF|*.gif|"));
+  EXPECT_LT(stills.find("|GIF|*.gif|"), stills.find("|JPEG|"));
   EXPECT_EQ(stills.find("AVI"), std::string::npos);
 }
 
 TEST(FfDescTest, StoredDepthsAndKinds) {
   // Any other depth (12) takes the format's last entry.
-  const int32_t depths[][3] = {{FF_BMP, 16, 24}, {FF_TGA, 15, 15}, {FF_HAV, 15, 16},    {FF_FLC, 32, 8},
-                               {FF_PCX, 12, 24}, {FF_WAV, 24, 0},  {FF_GIF, 8, FF_AUTO}};
+  const int32_t depths[][3] = {{FF_BMP, 16, 24}, {FF_TGA, 15, 15}, {FF_HAV, 15, 16}, {FF_FLC, 32, 8},
+                               {FF_PCX, 12, 24}, {FF_WAV, 24, 0},  {FF_GIF, 24, 8},  {FF_BAY, 8, FF_AUTO}};
   for (const auto& d : depths) EXPECT_EQ(FFSaveDepth(d[0], d[1]), d[2]) << d[0] << " " << d[1];
   const int32_t kinds[][3] = {{FF_TGA, 1, UNI_STILL}, {FF_TGA, 2, UNI_SEQUENCE}, {FF_GIF, 1, UNI_STILL},
                               {FF_GIF, 2, UNI_MOVIE}, {FF_WAV, 0, UNI_MOVIE},    {0, 1, UNI_UNKNOWN},
