@@ -274,10 +274,8 @@ TEST_F(UniAccessTest, SoundGoesThroughTheMovieLayer) {
 
 TEST_F(UniAccessTest, MovieDispatchRules) {
   QMviHandle mv;
-  EXPECT_EQ(Fails([&] { MviCreate(mv, dir + "/anim.gif", 25, 1, 10); }), 1201);
   EXPECT_EQ(Fails([&] { MviOpen(mv, dir + "/clip.avi", FF_AUTO); }), 601) << "the AVI reader finds no file";
   EXPECT_EQ(Fails([&] { MviCreate(mv, dir + "/still.tga", 25, 1, 10); }), 1201);
-  EXPECT_EQ(Fails([&] { MviOpen(mv, dir + "/clip.avi", FF_AUTO); }), 1201) << "no AVI reader in this build";
   EXPECT_EQ(mv.format, 0) << "a failed open leaves the handle zeroed";
 
   MviCreate(mv, dir + "/m.wav", 0, 0, 0);
@@ -303,7 +301,7 @@ TEST_F(UniAccessTest, MovieDispatchRules) {
 TEST_F(UniAccessTest, DispatcherErrors) {
   QffInfo fi;
   EXPECT_EQ(Fails([&] { FFInfo(dir + "/x.unknown", FF_AUTO, fi); }), 1402);
-  EXPECT_EQ(Fails([&] { FFInfo(dir + "/x.hav", FF_AUTO, fi); }), 1405) << "a format this build cannot read yet";
+  EXPECT_EQ(Fails([&] { FFInfo(dir + "/x.mpg", FF_AUTO, fi); }), 1405) << "a format this build cannot read yet";
   Qimg img;
   EXPECT_EQ(Fails([&] { ImgSave(dir + "/x.tga", img, FF_AUTO); }), 709);
   EXPECT_EQ(Fails([&] { ImgLoad(dir + "/x.wav", img, FF_AUTO); }), 702);
