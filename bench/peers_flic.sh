@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Times FLC writing of 640 x 480 frames through the command line, one thread. ffmpeg has no FLIC
-# encoder, so it stands beside us with what it can do on the same frames: decoding our FLC, and
-# writing them as a GIF and as raw 8-bit frames. Our FLC write is also shown net of the same job
-# writing a BMP sequence, so that reading the inputs does not count. CPU time per frame, median of
-# RUNS runs (default 5), on two kinds of material: a moving test pattern (deltas) and the same
-# with noise on every frame (uncompressed frames).
-#   [RUNS=5] bash bench/peers_flic.sh [reelforge-cli]
+# FLC writing of 640 x 480 frames, one thread. ffmpeg has no FLIC encoder, so it stands beside us
+# with what it can do on the same frames: decoding our FLC, and writing them as a GIF and as raw
+# 8-bit frames (net of reading them). Ours comes from bench_flc on the same frames, and from the
+# command line turning the 8-bit BMP sequence into an FLC. CPU milliseconds per frame, medians of
+# RUNS runs (default 5), on a moving test pattern (deltas) and on it with noise (uncompressed
+# frames).
+#   [RUNS=5] bash bench/peers_flic.sh [build folder]
 set -euo pipefail
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
-CLI=${1:-build/default/apps/reelforge-cli/reelforge-cli}
+build=${1:-build/default}
+BENCH=$build/bench/bench_flc
+CLI=$build/apps/reelforge-cli/reelforge-cli
 RUNS=${RUNS:-5}
 FRAMES=100
 work=$(mktemp -d "${TMPDIR:-/tmp}/rfflic.XXXXXX")
@@ -21,33 +23,40 @@ cpu() {
   { time "$@" > /dev/null 2>&1; } 2>&1 | bc -l
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# Milliseconds per frame of a command: the median of RUNS runs.
-perFrame() {
+# Median CPU seconds of RUNS runs of a command.
+seconds() {
   local run times=()
   for ((run = 0; run < RUNS; ++run)); do times+=("$(cpu "$@")"); done
-  printf "%s\n" "${times[@]}" | median | awk -v f=$FRAMES '{ printf "%.2f", $1 * 1000 / f }'
+  printf "%s\n" "${times[@]}" | median
+}
+ms() { echo "$1" | awk -v f=$FRAMES '{ printf "%.2f", $1 * 1000 / f }'; }
+# Our CPU milliseconds per frame of one benchmark of bench_flc.
+ours() {
+  FLC_BENCH_FRAMES=$1 "$BENCH" --benchmark_filter="^$2\$" --benchmark_min_time=0.5 \
+    --benchmark_repetitions="$RUNS" --benchmark_format=csv 2> /dev/null |
+    awk -F, '$1 ~ /_median"$/ { printf "%.2f", $4 }'
 }
 
 ff=("$FFMPEG" -v error -threads 1 -filter_threads 1 -y)
-echo "CPU ms per frame of 640 x 480 ($FRAMES frames); FLC KB per frame"
-printf "%-12s %10s %10s %10s %10s %12s %12s %12s\n" "material" "FLC KB/fr" "ours FLC" "ours BMP" \
-  "ours net" "ff dec. FLC" "ff GIF" "ff raw pal8"
+echo "CPU ms per 640 x 480 frame ($FRAMES frames; ffmpeg writes net of reading the BMPs)"
+printf "%-9s %9s %10s %10s %10s %12s %10s %12s\n" "material" "FLC KB/fr" "ours write" "ours read" \
+  "ours CLI" "ff read FLC" "ff GIF" "ff raw pal8"
 for kind in pattern noise; do
   filter="testsrc2=s=640x480:r=25"
   [[ $kind == noise ]] && filter+=",noise=alls=20:allf=t"
-  mkdir -p "$work/$kind/in" "$work/$kind/seq"
-  # 8-bit inputs, so that both tools write the pictures as they are.
-  "$FFMPEG" -v error -f lavfi -i "$filter" -frames:v $FRAMES -pix_fmt pal8 -start_number 0 "$work/$kind/in/f%04d.bmp"
-  flc="$work/$kind/out.flc"
-  oursFlc=("$CLI" render --sequences -q -o "$flc" "$work/$kind/in/f0000.bmp")
-  oursBmp=("$CLI" render --sequences -q -o "$work/$kind/seq/o0000.bmp" "$work/$kind/in/f0000.bmp")
-  "${oursFlc[@]}" > /dev/null
-  a=$(perFrame "${oursFlc[@]}")
-  b=$(perFrame "${oursBmp[@]}")
-  c=$(perFrame "${ff[@]}" -i "$flc" -f null -)
-  d=$(perFrame "${ff[@]}" -i "$work/$kind/in/f%04d.bmp" "$work/$kind/out.gif")
-  e=$(perFrame "${ff[@]}" -i "$work/$kind/in/f%04d.bmp" -f rawvideo -pix_fmt pal8 "$work/$kind/out.raw")
-  size=$(($(stat -c %s "$flc") / FRAMES / 1024))
-  printf "%-12s %10s %10s %10s %10s %12s %12s %12s\n" "$kind" "$size" "$a" "$b" \
-    "$(echo "$a - $b" | bc -l | awk '{ printf "%.2f", $1 }')" "$c" "$d" "$e"
+  dir="$work/$kind"
+  mkdir -p "$dir/in"
+  # 8-bit frames, so that every job stores the pictures as they are.
+  "$FFMPEG" -v error -f lavfi -i "$filter" -frames:v $FRAMES -pix_fmt pal8 -start_number 0 "$dir/in/f%04d.bmp"
+  "${ff[@]}" -i "$dir/in/f%04d.bmp" -f rawvideo -pix_fmt pal8 "$dir/frames.raw"
+  flc="$dir/out.flc"
+  cli=("$CLI" render --sequences -q -o "$flc" "$dir/in/f0000.bmp")
+  "${cli[@]}" > /dev/null
+  base=$(seconds "${ff[@]}" -i "$dir/in/f%04d.bmp" -f null -)
+  gif=$(seconds "${ff[@]}" -i "$dir/in/f%04d.bmp" "$dir/out.gif")
+  raw=$(seconds "${ff[@]}" -i "$dir/in/f%04d.bmp" -f rawvideo -pix_fmt pal8 "$dir/out.raw")
+  printf "%-9s %9s %10s %10s %10s %12s %10s %12s\n" "$kind" "$(($(stat -c %s "$flc") / FRAMES / 1024))" \
+    "$(ours "$dir/frames.raw" BM_FlcWrite)" "$(ours "$dir/frames.raw" BM_FlcRead)" "$(ms "$(seconds "${cli[@]}")")" \
+    "$(ms "$(seconds "${ff[@]}" -i "$flc" -f null -)")" "$(ms "$(echo "$gif - $base" | bc -l)")" \
+    "$(ms "$(echo "$raw - $base" | bc -l)")"
 done

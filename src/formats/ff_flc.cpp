@@ -49,7 +49,7 @@ using Decoder = bool (*)(const uint8_t* p, const uint8_t* end, Qimg& img);
 
 uint8_t* RowOf(Qimg& img, int32_t y) { return img.data + size_t(y) * size_t(img.width); }
 
-bool DecodePalette(const uint8_t* p, const uint8_t* end, Qimg& img, int shift) {
+bool FLCGetPal(const uint8_t* p, const uint8_t* end, Qimg& img, int shift) {
   if (end - p < 2) return false;
   int32_t packets = Le16(p);
   p += 2;
@@ -69,8 +69,8 @@ bool DecodePalette(const uint8_t* p, const uint8_t* end, Qimg& img, int shift) {
   return true;
 }
 
-bool DecodeColor256(const uint8_t* p, const uint8_t* end, Qimg& img) { return DecodePalette(p, end, img, 0); }
-bool DecodeColor64(const uint8_t* p, const uint8_t* end, Qimg& img) { return DecodePalette(p, end, img, 2); }
+bool DecodeColor256(const uint8_t* p, const uint8_t* end, Qimg& img) { return FLCGetPal(p, end, img, 0); }
+bool DecodeColor64(const uint8_t* p, const uint8_t* end, Qimg& img) { return FLCGetPal(p, end, img, 2); }
 
 // The packet count byte of a row wraps on rows wider than 255 packets, so a row ends where its
 // width is filled, not where the count says.
@@ -386,10 +386,14 @@ uint8_t* CodeRunRow(const uint8_t* row, int32_t w, uint8_t* out) {
 // Units of N bytes: the byte delta codes bytes, the word delta 16-bit words.
 template <int N>
 bool SameUnit(const uint8_t* a, const uint8_t* b) {
-  if constexpr (N == 1)
+  if constexpr (N == 1) {
     return *a == *b;
-  else
-    return a[0] == b[0] && a[1] == b[1];
+  } else {
+    uint16_t u, v;
+    std::memcpy(&u, a, 2);
+    std::memcpy(&v, b, 2);
+    return u == v;
+  }
 }
 
 template <int N>

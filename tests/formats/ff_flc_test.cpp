@@ -33,7 +33,7 @@ const Pattern kMovingBox = [](int x, int y, int t) {
 };
 const Pattern kStripes = [](int x, int y, int t) { return uint8_t((x % 3 == t % 3) ? 7 * y + t : x ^ t); };
 const Pattern kNoise = [](int x, int y, int t) {
-  uint32_t v = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ uint32_t(t * 83492791);
+  uint32_t v = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(t) * 83492791u;
   v ^= v >> 13;
   v *= 0x5bd1e995;
   return uint8_t(v ^ (v >> 15));

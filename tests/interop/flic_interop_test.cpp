@@ -19,7 +19,7 @@ namespace {
 using Pattern = std::function<uint8_t(int x, int y, int t)>;
 
 uint8_t Hash(int x, int y, int t) {
-  uint32_t v = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ uint32_t(t * 83492791);
+  uint32_t v = uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(t) * 83492791u;
   v ^= v >> 13;
   v *= 0x5bd1e995;
   return uint8_t(v ^ (v >> 15));
