@@ -67,6 +67,15 @@ std::vector<uint8_t> Expand(const Picture& p) {
   return bits;
 }
 
+// The palette indices of an 8-bit picture, rows bottom first, without padding.
+std::vector<uint8_t> Indices(const PackedDib& p) {
+  std::vector<uint8_t> v;
+  const uint32_t stride = DibRowBytes(p.header.width, 8);
+  for (int32_t y = 0; y < p.header.height; ++y)
+    v.insert(v.end(), p.bits.begin() + ptrdiff_t(y * stride), p.bits.begin() + ptrdiff_t(y * stride + p.header.width));
+  return v;
+}
+
 double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   if (a.size() != b.size() || a.empty()) return 0;
   double sum = 0;
@@ -328,6 +337,24 @@ TEST_F(VcodecTest, PalettedAndFiveBitStreamsDecodeInTheirOwnKind) {
   for (size_t i = 0; i < b.size(); ++i) EXPECT_EQ(b[i].bits, sixteen[i].bits) << "frame " << i;
 }
 
+// An 8-bit Video-1 chunk is one 4x4 block filled with colour 5: the decoder draws it through
+// the palette of the stored format.
+TEST_F(VcodecTest, PalettedStreamsTakeTheStoredPalette) {
+  DibFormat format = DibFormatFor(4, 4, 8);
+  format.header.compression = Code("CRAM");
+  const uint8_t entry[4] = {10, 20, 30, 0};
+  std::memcpy(&format.extra[5 * 4], entry, 4);
+  Coded coded{format, {{5, 0x80, 0, 0}}, {true}};
+  const std::vector<PackedDib> natural = Decompress(coded, 0);
+  ASSERT_EQ(natural.size(), 1u);
+  EXPECT_EQ(natural[0].header.bitCount, 8);
+  EXPECT_EQ(Indices(natural[0]), std::vector<uint8_t>(16, 5));
+  EXPECT_EQ(std::memcmp(&natural[0].palette[5 * 4], entry, 4), 0);
+  const std::vector<PackedDib> full = Decompress(coded, 24);
+  ASSERT_EQ(full.size(), 1u);
+  for (size_t i = 0; i < 16; ++i) EXPECT_EQ(std::memcmp(&full[0].bits[i * 3], entry, 3), 0) << "pixel " << i;
+}
+
 // Lossy compressors at their default quality: the bound is a little under what each reaches on
 // these smooth ramps, so a broken conversion (swapped colours, flipped rows) falls far below it.
 TEST_F(VcodecTest, LossyCompressorsStayWithinTheirPsnr) {
@@ -511,14 +538,6 @@ Coded RleStream(const RleCase& c) {
   coded.format.header.bitCount = uint16_t(c.bits);
   coded.chunks.push_back(c.stream);
   return coded;
-}
-
-std::vector<uint8_t> Indices(const PackedDib& p) {
-  std::vector<uint8_t> v;
-  const uint32_t stride = DibRowBytes(p.header.width, 8);
-  for (int32_t y = 0; y < p.header.height; ++y)
-    v.insert(v.end(), p.bits.begin() + ptrdiff_t(y * stride), p.bits.begin() + ptrdiff_t(y * stride + p.header.width));
-  return v;
 }
 
 TEST_F(VcodecTest, RleStreamsDecodeWithEveryEscapeAndCutDamagedRuns) {
