@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <mutex>
 
 #include "foundation/bytes.h"
 
@@ -87,8 +88,15 @@ IcDialogs*& Dialogs() {
   return dialogs;
 }
 
-std::vector<IcCodec*>& LiveCodecs() {
-  static std::vector<IcCodec*> live;
+// The open handles; the desktop program may query compressors while a run decodes in another
+// thread, so every look at the list holds its lock.
+struct LiveList {
+  std::mutex lock;
+  std::vector<IcCodec*> handles;
+};
+
+LiveList& LiveCodecs() {
+  static LiveList live;
   return live;
 }
 
@@ -115,8 +123,9 @@ const VcRow* VcFindRow(uint32_t fourcc) {
 }
 
 bool VcLive(HIC hic) {
-  const auto& live = LiveCodecs();
-  return hic && std::find(live.begin(), live.end(), hic) != live.end();
+  LiveList& live = LiveCodecs();
+  std::lock_guard guard(live.lock);
+  return hic && std::find(live.handles.begin(), live.handles.end(), hic) != live.handles.end();
 }
 
 const AVCodec* VcEncoder(const VcRow& row) {
@@ -226,7 +235,9 @@ bool ICInfo(uint32_t fccType, uint32_t index, IcInfo* info) {
 namespace {
 
 HIC Register(std::unique_ptr<IcCodec> codec) {
-  detail::LiveCodecs().push_back(codec.get());
+  detail::LiveList& live = detail::LiveCodecs();
+  std::lock_guard guard(live.lock);
+  live.handles.push_back(codec.get());
   return codec.release();
 }
 
@@ -264,9 +275,13 @@ HIC ICLocateDecompressor(const DibFormat& in, uint32_t fccHandler) {
 }
 
 int32_t ICClose(HIC hic) {
-  if (!detail::VcLive(hic)) return ICERR_BADHANDLE;
-  auto& live = detail::LiveCodecs();
-  live.erase(std::find(live.begin(), live.end(), hic));
+  detail::LiveList& live = detail::LiveCodecs();
+  {
+    std::lock_guard guard(live.lock);
+    const auto at = std::find(live.handles.begin(), live.handles.end(), hic);
+    if (!hic || at == live.handles.end()) return ICERR_BADHANDLE;
+    live.handles.erase(at);
+  }
   delete hic;
   return ICERR_OK;
 }
@@ -432,6 +447,10 @@ int32_t ICCompressGetFormatSize(HIC hic, const DibFormat& in) {
 
 int32_t ICCompressGetFormat(HIC hic, const DibFormat& in, DibFormat& out) { return QueryOutput(hic, in, &out); }
 
-int32_t ICOpenCount() { return int32_t(detail::LiveCodecs().size()); }
+int32_t ICOpenCount() {
+  detail::LiveList& live = detail::LiveCodecs();
+  std::lock_guard guard(live.lock);
+  return int32_t(live.handles.size());
+}
 
 }  // namespace rf
