@@ -7,13 +7,27 @@ set -euo pipefail
 out=${1:?usage: hav_seeds.sh DIR}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
+# Sound only: two blocks of type 3, header size 16, next block, sample frames, 16-bit stereo.
+python3 - "$out" <<'PY'
+import struct, sys, os
+out = sys.argv[1]
+def blocks(at, counts):
+    data = b""
+    for i, n in enumerate(counts):
+        nxt = at + len(data) + 16 + 4 * n if i + 1 < len(counts) else 0
+        data += struct.pack("<4I", 3, 16, nxt, n) + bytes((k * 7) & 255 for k in range(4 * n))
+    return data
+with open(os.path.join(out, "snd.hav"), "wb") as f:
+    f.write(struct.pack("<3I", 0x1A564148, 64, 97) + bytes(24) + struct.pack("<d5I", 25.0, 7, 8000, 64, 0, 30)
+            + blocks(64, [20, 10]))
+PY
 cli=${REELFORGE_CLI:-}
 if [[ -z "$cli" ]]; then
   for c in "$here"/../build/*/apps/reelforge-cli/reelforge-cli; do
     [[ -x "$c" ]] && { cli=$c; break; }
   done
 fi
-[[ -x "${cli:-}" ]] || { echo "hav_seeds.sh: no reelforge-cli built, no seeds" >&2; exit 0; }
+[[ -x "${cli:-}" ]] || { echo "hav_seeds.sh: no reelforge-cli built, only the sound-only seed" >&2; exit 0; }
 src=$(mktemp -d "${TMPDIR:-/tmp}/havseeds.XXXXXX")
 trap 'rm -rf "$src"' EXIT
 ffmpeg -v error -f lavfi -i "testsrc=s=12x8:r=25" -frames:v 30 "$src/p%02d.bmp"
@@ -31,17 +45,3 @@ for f in "$out"/t24.hav "$out"/t8.hav; do
     printf "\\x0$codec" | dd of="${f%.hav}_c$codec.hav" bs=1 seek=24 conv=notrunc 2>/dev/null
   done
 done
-# Sound only: two blocks of type 3, header size 16, next block, sample frames, 16-bit stereo.
-python3 - "$out" <<'PY'
-import struct, sys, os
-out = sys.argv[1]
-def blocks(at, counts):
-    data = b""
-    for i, n in enumerate(counts):
-        nxt = at + len(data) + 16 + 4 * n if i + 1 < len(counts) else 0
-        data += struct.pack("<4I", 3, 16, nxt, n) + bytes((k * 7) & 255 for k in range(4 * n))
-    return data
-with open(os.path.join(out, "snd.hav"), "wb") as f:
-    f.write(struct.pack("<3I", 0x1A564148, 64, 97) + bytes(24) + struct.pack("<d5I", 25.0, 7, 8000, 64, 0, 30)
-            + blocks(64, [20, 10]))
-PY

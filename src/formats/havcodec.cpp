@@ -383,13 +383,13 @@ int32_t SkipBits(int32_t len) { return len <= kShortSkipMax ? 12 : 12 + NumberBi
 
 // The 12-bit back-reference code that reaches d bytes back, or 0 when none does: d up to 64,
 // or within 64 bytes left or 63 bytes right of the pixel 1 .. 12 rows above.
-uint32_t BackRefCode(int64_t d, int64_t row) {
+uint32_t BackRefCode(int32_t d, int32_t row) {
   if (d < 1) return 0;
   if (d <= 64) return 1536 + uint32_t(64 - d);
-  const int64_t k = d / row;
-  const int64_t rem = d - k * row;
+  const int32_t k = d / row;
+  const int32_t rem = d - k * row;
   if (k >= 1 && k <= 11 && rem >= 1 && rem <= 64) return uint32_t(1536 + k * 64 + 64 - rem);
-  const int64_t up = (d + row - 1) / row;
+  const int32_t up = rem == 0 ? k : k + 1;
   if (up >= 1 && up <= 12 && up * row - d <= 63) return uint32_t(1536 + (11 + up) * 64 + up * row - d);
   return 0;
 }
@@ -456,15 +456,19 @@ class BestSearch {
     const int32_t slot = phraseOf_[Hash4(at) % kPhraseHash];
     if (slot < 0) return;
     const Phrase& ph = ring_[size_t(slot)];
-    if (ph.len <= left && std::memcmp(cur_ + ph.pos, at, size_t(ph.len)) == 0) Consider(Kind::Repeat, ph.len, 12, slot);
+    if (ph.len <= left && ph.len * kLiteralBits - 12 > gain_ && cur_[ph.pos] == at[0] &&
+        std::memcmp(cur_ + ph.pos, at, size_t(ph.len)) == 0)
+      Consider(Kind::Repeat, ph.len, 12, slot);
   }
 
+  // The code of the distance is looked for only when the match would be the best choice.
   void TryDistance(int32_t p, const uint8_t* at, int32_t maxLen, int64_t d) {
     if (d < 1 || d > p || at[0] != at[-d] || at[1] != at[1 - d]) return;
-    const uint32_t code = BackRefCode(d, s_.row);
-    if (code == 0) return;
     const int32_t len = MatchLen(at, at - d, maxLen);
-    Consider(Kind::BackRef, len, 12 + NumberBits(std::max(len, 2)), int32_t(code));
+    const int32_t bits = 12 + NumberBits(std::max(len, 2));
+    if (len * kLiteralBits - bits <= gain_) return;
+    const uint32_t code = BackRefCode(int32_t(d), s_.row);
+    if (code != 0) Consider(Kind::BackRef, len, bits, int32_t(code));
   }
 
   void TryBackRefs(int32_t p, const uint8_t* at, int32_t left) {

@@ -15,6 +15,7 @@
 #include "formats/ffdesc.h"
 #include "formats/havcodec.h"
 #include "formats/mvi.h"
+#include "formats/still_test_util.h"
 #include "foundation/bytes.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
@@ -500,6 +501,39 @@ TEST_F(HavTest, EveryDamagedByteEndsInAMovieErrorAtMost) {
       ImgFree(img);
     }
   }
+}
+
+TEST_F(HavTest, FailuresAtEveryStepLeaveNothingBehind) {
+  const Movie m{8, 4, 8, 3, HAV_CODEC_BEST, 2};
+  WriteMovie(Path("in.hav"), m);
+  HAVSetCodec(m.codec);
+  HAVSetKeyFrames(m.keyInterval);
+  // The pictures and the sound exist before the sweep, so that only the writer's own steps fail.
+  Qimg frames[3];
+  for (int32_t f = 0; f < m.frames; ++f) MakeFrame(frames[f], m, f);
+  QSndBuf sound = Tone(300, 2, 16, 1);
+  QHavHandle hv;
+  Qimg img;
+  const auto load = [&] {
+    MonSetCleanup([&] {
+      HAVClose(hv);
+      ImgFree(img);
+    });
+    HAVOpen(hv, Path("in.hav"));
+    for (const int32_t f : {1, 3, 2}) HAVImgLoad(hv, img, f, 0);
+    HAVClose(hv);
+    ImgFree(img);
+  };
+  // A writer that fails gives its file up at once: the old file stays.
+  const auto save = [&] {
+    HAVCreate(hv, Path("out.hav"), 25);
+    HAVSndSave(hv, sound);
+    for (Qimg& frame : frames) HAVImgSave(hv, frame);
+    HAVClose(hv);
+  };
+  stilltest::SweepLoadAndSave(load, save, Path("out.hav"));
+  for (Qimg& frame : frames) ImgFree(frame);
+  SndFree(sound);
 }
 
 TEST_F(HavTest, WriterSettingsComeFromTheSaveOptions) {
