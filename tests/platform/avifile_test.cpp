@@ -13,6 +13,7 @@
 #include "formats/still_test_util.h"
 #include "foundation/errors.h"
 #include "foundation/faults.h"
+#include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "platform/libmsg.h"
 
@@ -444,6 +445,31 @@ TEST_F(AviFileTest, WriteFailuresLeaveNoFileBehind) {
     if (ReadAll(path, got) != AVIERR_OK || got.frames.size() != 4) ErrSet(10, 1);
   };
   EXPECT_GE(stilltest::SweepFaults(Fault::Read, 10, read), 1);
+}
+
+// The layer answers with results: a caller's guarded block goes on and keeps its warnings.
+TEST_F(AviFileTest, FailuresComeBackAsResultsOnly) {
+  const std::string path = dir + "/quiet.avi";
+  bool finished = false;
+  GuardedSilent("Test.AviFile", [&] {
+    WarnSet(10, 3);
+    PAVIFILE f = nullptr;
+    EXPECT_EQ(AVIFileOpen(&f, dir + "/no/such/folder/x.avi", OF_CREATE | OF_WRITE), AVIERR_FILEOPEN);
+    ASSERT_EQ(AVIFileOpen(&f, path, OF_CREATE | OF_WRITE), AVIERR_OK);
+    PAVISTREAM v = nullptr;
+    const AVISTREAMINFO info = VideoInfo(Plan{});
+    ASSERT_EQ(AVIFileCreateStream(f, &v, &info), AVIERR_OK);
+    FaultAfter(Fault::Write, 1);
+    EXPECT_EQ(AVIStreamWrite(v, 0, 1, "frame", 5, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_FILEWRITE);
+    EXPECT_EQ(AVIStreamWrite(v, 0, 1, "frame", 5, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_FILEWRITE)
+        << "a file that lost a write takes no more";
+    EXPECT_EQ(WarnCategory(), 10);
+    EXPECT_EQ(AVIFileRelease(f), AVIERR_FILEWRITE);
+    finished = true;
+  });
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(ErrNone());
+  EXPECT_FALSE(kernel::FileExists(path));
 }
 
 TEST_F(AviFileTest, CallsOnTheWrongKindOfFileAreRefused) {
