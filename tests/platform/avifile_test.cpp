@@ -417,6 +417,27 @@ TEST_F(AviFileTest, BogusHeadersFailFastWithAReason) {
   EXPECT_EQ(AVIFileOpen(&f, dir + "/missing.avi", OF_READ), AVIERR_FILEOPEN);
 }
 
+// Readers size their sound buffers by the sample size: a damaged one must not ask for gigabytes.
+TEST_F(AviFileTest, SoundSampleSizesAreBoundedByTheBlock) {
+  const std::string adpcm = Le16(2) + Le16(1) + Le32(8000) + Le32(4096) + Le16(256) + Le16(4) + Le16(0);
+  const std::string body = "AVI " +
+                           List("hdrl", MainHeader(0, 1) + List("strl", StreamHeader("auds", 256, 4096, 1, 0x7FFFFFFF) +
+                                                                            Ck("strf", adpcm))) +
+                           List("movi", Ck("00wb", std::string(512, 'a')));
+  const std::string path = dir + "/blocks.avi";
+  test::WriteWholeFile(path, "RIFF" + Le32(uint32_t(body.size())) + body);
+  PAVIFILE f = nullptr;
+  ASSERT_EQ(AVIFileOpen(&f, path, OF_READ), AVIERR_OK);
+  PAVISTREAM a = nullptr;
+  ASSERT_EQ(AVIFileGetStream(f, &a, streamtypeAUDIO, 0), AVIERR_OK);
+  AVISTREAMINFO info{};
+  ASSERT_EQ(AVIStreamInfo(a, &info, sizeof info), AVIERR_OK);
+  EXPECT_EQ(info.dwSampleSize, 256u);
+  EXPECT_EQ(info.dwSuggestedBufferSize, 512u);
+  EXPECT_EQ(AVIStreamLength(a), 2);
+  EXPECT_EQ(AVIFileRelease(f), AVIERR_OK);
+}
+
 // Every cut of a valid file opens or fails cleanly; what opens reads without failing.
 TEST_F(AviFileTest, EveryTruncationIsHandled) {
   const std::string path = dir + "/whole.avi", cut = dir + "/cut.avi";
