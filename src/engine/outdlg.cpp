@@ -34,7 +34,7 @@ bool FolderAccessible(const std::string& name) {
 }  // namespace
 
 OutputDialog::OutputDialog(const OutputDef& def) : edit_(def) {
-  const std::string last = ShortStrGet(def.LastVideoFile);
+  const std::string last = ShortStrGet(def.LastVideoFile.data());
   lastVideoFolder_ = FolderOf(last.empty() ? OutVideoFile(def) : last);
 }
 

@@ -248,8 +248,10 @@ TEST_F(GeometryTest, StepsReuseTheirPicturesAfterTheFirstFrame) {
   for (int i = 0; i < 3; ++i) {
     frame();
     EXPECT_EQ(MemCount(), count);
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's realloc moves every block, whatever its size
     EXPECT_EQ(blocks, (std::vector<uint8_t*>{work.fitted.data, work.placed.data, work.cropped.data, work.rotated.data,
                                              work.final.data}));
+#endif
   }
 }
 
