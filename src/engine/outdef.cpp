@@ -18,15 +18,13 @@ namespace {
 
 double g_defaultFps = 30.0;
 
-constexpr int32_t Bool(bool b) { return b ? RF_TRUE : RF_FALSE; }
-
 // The save-table flags of a format, 0 when the table does not hold it.
 int32_t SaveFlags(int32_t format) {
   const int32_t flags = FFGetFlags(format, FF_SAVE_TABLE);
   return flags == FF_AUTO ? 0 : flags;
 }
 
-// A name as a full path of at most 255 characters; an empty name stays empty.
+// A name as a full path (the record cuts it to 255 characters); an empty name stays empty.
 std::string FullName(const std::string& name) {
   if (name.empty()) return name;
   std::error_code ec;
@@ -188,7 +186,7 @@ void OutputFiles_OnChange(OutputDef& def) {
   OutSetVideoFile(def, FullName(OutVideoFile(def)));
   OutSetAudioFile(def, FullName(OutAudioFile(def)));
   const bool videoMode = def.OutMode >= OM_SAME_FILE && def.OutMode <= OM_VIDEO_ONLY;
-  def.VideoOn = Bool(videoMode && (SaveFlags(def.VideoFormat) & FFF_PICTURES) != 0);
+  def.VideoOn = OutBool(videoMode && (SaveFlags(def.VideoFormat) & FFF_PICTURES) != 0);
   if (def.VideoOn) {
     def.Depth = StoredDepth(def);
   } else {
@@ -200,7 +198,7 @@ void OutputFiles_OnChange(OutputDef& def) {
     def.AudioFormat = FFGetId(OutVideoFile(def), FF_SAVE_TABLE);
   }
   const bool audioMode = def.OutMode == OM_SAME_FILE || def.OutMode == OM_SEPARATE || def.OutMode == OM_AUDIO_ONLY;
-  def.AudioOn = Bool(audioMode && (SaveFlags(def.AudioFormat) & FFF_SOUND) != 0);
+  def.AudioOn = OutBool(audioMode && (SaveFlags(def.AudioFormat) & FFF_SOUND) != 0);
   if (!def.AudioOn) OutSetAudioFile(def, "");
 }
 

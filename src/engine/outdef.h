@@ -35,6 +35,9 @@ inline constexpr const char* kScalingModeNames[4] = {"Stretch (DEFAULT)", "Best 
 inline constexpr int32_t OUT_MIN_SIDE = 4;
 inline constexpr int32_t OUT_MAX_SIDE = 4096;
 
+// A record boolean from a C++ one.
+constexpr int32_t OutBool(bool b) { return b ? RF_TRUE : RF_FALSE; }
+
 // A short string: a length byte followed by up to 255 characters.
 using ShortString = std::array<uint8_t, 256>;
 
