@@ -138,7 +138,7 @@ void RescaleDialog::Accept(OutputDef& def) {
   Read();
   Apply(From::None);
   Write();
-  def.AutoSize = automatic ? RF_TRUE : RF_FALSE;
+  def.AutoSize = OutBool(automatic);
   def.Width = w_;
   def.Height = h_;
   def.Filter = resample ? 1 : 0;
@@ -203,7 +203,7 @@ void CropDialog::Accept(OutputDef& def) {
   def.CropTop = t_;
   def.CropRight = r_;
   def.CropBottom = b_;
-  def.ResizeBack = resizeBack ? RF_TRUE : RF_FALSE;
+  def.ResizeBack = OutBool(resizeBack);
   OutCalcFinalSize(def);
 }
 

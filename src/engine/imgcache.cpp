@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
+#include <list>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "effects/fnparams.h"
 #include "formats/ffdesc.h"
@@ -32,7 +33,9 @@ int32_t PhysicalMB() { return int32_t(std::min<uint64_t>(kernel::GetMemoryStatus
 
 struct CacheState {
   bool initialised = false;
-  std::vector<CacheItem*> items;  // oldest addition first
+  // Oldest addition first. Each item's block is tracked under its slot here, which a list keeps
+  // in place: a failing guarded block that acquired an item clears the slot as it frees it.
+  std::list<CacheItem*> items;
   QUniHandle handle;
   bool open = false;
   std::string lastName;
@@ -81,26 +84,30 @@ bool AttribsEqual(const CacheItem& item) {
   return GetFileAttribs(ShortStrGet(item.Name)) == FileAttribs{item.FileTime, item.FileSize};
 }
 
+using ItemIt = std::list<CacheItem*>::iterator;
+
+// Forgets the slots whose items a failing guarded block released.
+void Purge() { Cache().items.remove(nullptr); }
+
 // The newest item of the source file whose frame lies in lo .. hi, its file unchanged.
-int32_t Search(const QUniInfo& info, int32_t lo, int32_t hi) {
+CacheItem* Search(const QUniInfo& info, int32_t lo, int32_t hi) {
   CacheState& c = Cache();
-  if (!c.initialised) return NOT_SET;
+  if (!c.initialised) return nullptr;
   const int32_t first = GetRealNameAndFrame(info, lo).frame;
   const SourcePos last = GetRealNameAndFrame(info, hi);
-  for (int32_t i = int32_t(c.items.size()) - 1; i >= 0; --i) {
-    const CacheItem& item = *c.items[size_t(i)];
-    if (item.Frame >= first && item.Frame <= last.frame && ShortStrGet(item.Name) == last.name && AttribsEqual(item))
-      return i;
+  for (auto it = c.items.rbegin(); it != c.items.rend(); ++it) {
+    CacheItem* item = *it;
+    if (item && item->Frame >= first && item->Frame <= last.frame && ShortStrGet(item->Name) == last.name &&
+        AttribsEqual(*item))
+      return item;
   }
-  return NOT_SET;
+  return nullptr;
 }
 
-void DeleteItem(int32_t index) {
-  CacheState& c = Cache();
-  CacheItem* item = c.items[size_t(index)];
-  ImgFree(item->Image);
-  MemFree(item);
-  c.items.erase(c.items.begin() + index);
+void DeleteItem(ItemIt it) {
+  ImgFree((*it)->Image);
+  MemFree(*it);
+  Cache().items.erase(it);
 }
 
 void CloseFile() {
@@ -110,17 +117,15 @@ void CloseFile() {
 }
 
 // Items stamped after the current count were stamped before the counter wrapped: oldest of all.
-int32_t FindOldestItem() {
+ItemIt FindOldestItem() {
   CacheState& c = Cache();
   const uint32_t now = Now();
   for (CacheItem* item : c.items)
     if (item->LastUse > now) item->LastUse = 0;
-  int32_t oldest = NOT_SET;
-  for (int32_t i = 0; i < int32_t(c.items.size()); ++i) {
-    const uint32_t use = c.items[size_t(i)]->LastUse;
-    if (use < now && (oldest == NOT_SET || use < c.items[size_t(oldest)]->LastUse)) oldest = i;
-  }
-  return oldest == NOT_SET ? 0 : oldest;
+  ItemIt oldest = c.items.end();
+  for (auto it = c.items.begin(); it != c.items.end(); ++it)
+    if ((*it)->LastUse < now && (oldest == c.items.end() || (*it)->LastUse < (*oldest)->LastUse)) oldest = it;
+  return oldest == c.items.end() ? c.items.begin() : oldest;
 }
 
 // Pixel bytes only, summed in 32 bits as the limit was always computed.
@@ -138,36 +143,36 @@ void MakeRoom() {
     DeleteItem(FindOldestItem());
 }
 
-CacheItem* NewItem(const QUniInfo& info, int32_t f) {
-  CacheItem* item = nullptr;
-  if (_memalloc_(item, int32_t(sizeof(CacheItem)), MEM_NEW, "DataCache.ImgCache_GetImage.pItem") != 0) MonAbort();
-  new (item) CacheItem{};
+CacheItem& NewItem(const QUniInfo& info, int32_t f) {
+  CacheItem*& slot = Cache().items.emplace_back(nullptr);
+  if (_memalloc_(slot, int32_t(sizeof(CacheItem)), MEM_NEW, "DataCache.ImgCache_GetImage.pItem") != 0) MonAbort();
+  CacheItem& item = *new (slot) CacheItem{};
   const SourcePos pos = GetRealNameAndFrame(info, f);
-  ShortStrSet(item->Name, pos.name, 255);
-  item->Frame = pos.frame;
-  item->LastUse = Now();
+  ShortStrSet(item.Name, pos.name, 255);
+  item.Frame = pos.frame;
+  item.LastUse = Now();
   const FileAttribs attribs = GetFileAttribs(pos.name);
-  item->FileTime = attribs.time;
-  item->FileSize = attribs.size;
-  Cache().items.push_back(item);
+  item.FileTime = attribs.time;
+  item.FileSize = attribs.size;
   return item;
 }
 
 // Decodes frame f into the new item, continuing from the newest cached earlier frame of the same
 // file, so that a decoder building each frame on the previous one does not start again.
-void Load(const QUniInfo& info, int32_t f, CacheItem& item) {
+// openedNow tells whether the cache's handle was opened here.
+void Load(const QUniInfo& info, int32_t f, CacheItem& item, bool& openedNow) {
   CacheState& c = Cache();
   if (c.open && c.handle.name != info.name) CloseFile();
   if (!c.open) {
     UniOpen(c.handle, info);
-    c.open = true;
+    c.open = openedNow = true;
   }
-  const int32_t previous = f >= 1 ? Search(info, 0, f - 1) : NOT_SET;
-  if (previous == NOT_SET) {
+  const CacheItem* previous = f >= 1 ? Search(info, 0, f - 1) : nullptr;
+  if (!previous) {
     UniImgLoad(c.handle, item.Image, f + 1, 2);
     return;
   }
-  const CacheItem& from = *c.items[size_t(previous)];
+  const CacheItem& from = *previous;
   ImgCopy(from.Image, item.Image);
   UniImgSetPos(c.handle, from.Frame + 1);
   UniImgLoad(c.handle, item.Image, f + 1, 3);
@@ -183,27 +188,32 @@ bool ImgCache_GetImage(const QUniInfo& info, int32_t frame, Qimg& dest) {
     c.lastFrame = NOT_SET;
     c.initialised = true;
   }
-  int32_t index = Search(info, frame, frame);
-  const bool hit = index != NOT_SET;
+  Purge();
+  CacheItem* item = Search(info, frame, frame);
+  const bool hit = item != nullptr;
+  bool openedNow = false;
   GuardedSilent("DataCache.ImgCache_GetImage", [&] {
     if (hit) {
-      c.items[size_t(index)]->LastUse = Now();
+      item->LastUse = Now();
       return;
     }
-    NewItem(info, frame);
-    index = int32_t(c.items.size()) - 1;
-    Load(info, frame, *c.items[size_t(index)]);
+    item = &NewItem(info, frame);
+    Load(info, frame, *item, openedNow);
   });
   if (!ErrNone()) {
-    // A failed item is dropped, so that a later request tries the file again.
-    if (!hit && index == int32_t(c.items.size()) - 1) DeleteItem(index);
+    // The failed block released what it acquired: the new item with its picture, and the file
+    // when it was opened there. The item is not kept, so that a later request tries again.
+    Purge();
+    if (openedNow) {
+      c.handle = QUniHandle{};
+      c.open = false;
+    }
     c.lastFrame = NOT_SET;
     return false;
   }
-  const CacheItem& item = *c.items[size_t(index)];
-  ImgCopy(item.Image, dest);
-  c.lastName = ShortStrGet(item.Name);
-  c.lastFrame = item.Frame;
+  ImgCopy(item->Image, dest);
+  c.lastName = ShortStrGet(item->Name);
+  c.lastFrame = item->Frame;
   MakeRoom();
   return hit;
 }
@@ -212,7 +222,8 @@ void ImgCache_Clear() {
   CacheState& c = Cache();
   if (!c.initialised) return;
   CloseFile();
-  while (!c.items.empty()) DeleteItem(int32_t(c.items.size()) - 1);
+  Purge();
+  while (!c.items.empty()) DeleteItem(std::prev(c.items.end()));
   c.lastFrame = NOT_SET;
 }
 
@@ -229,6 +240,9 @@ void ImgCache_MaxSizeMB(int32_t megabytes) {
 void ImgCache_MinItems(int32_t count) { Cache().minItems = count; }
 
 void detail::ImgCache_SetClock(std::function<uint32_t()> clock) { Cache().clock = std::move(clock); }
-int32_t detail::ImgCache_ItemCount() { return int32_t(Cache().items.size()); }
+int32_t detail::ImgCache_ItemCount() {
+  Purge();
+  return int32_t(Cache().items.size());
+}
 
 }  // namespace rf

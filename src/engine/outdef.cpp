@@ -18,15 +18,13 @@ namespace {
 
 double g_defaultFps = 30.0;
 
-constexpr int32_t Bool(bool b) { return b ? RF_TRUE : RF_FALSE; }
-
 // The save-table flags of a format, 0 when the table does not hold it.
 int32_t SaveFlags(int32_t format) {
   const int32_t flags = FFGetFlags(format, FF_SAVE_TABLE);
   return flags == FF_AUTO ? 0 : flags;
 }
 
-// A name as a full path of at most 255 characters; an empty name stays empty.
+// A name as a full path (the record cuts it to 255 characters); an empty name stays empty.
 std::string FullName(const std::string& name) {
   if (name.empty()) return name;
   std::error_code ec;
@@ -38,7 +36,7 @@ void ResetVideo(OutputDef& def) {
   def.AutoSize = def.AutoFPS = RF_TRUE;
   def.VideoOn = RF_FALSE;
   OutSetVideoFile(def, "");
-  std::memcpy(def.LastVideoFile, def.VideoFile, sizeof def.VideoFile);
+  def.LastVideoFile = def.VideoFile;
   FFSaveInit(def.VideoSaveOpt);
   def.Frames = 0;
   def.FPS = g_defaultFps;
@@ -65,7 +63,7 @@ void ResetAudio(OutputDef& def) {
   def.AutoRate = def.AutoChannels = def.AutoBits = def.AutoInterleave = RF_TRUE;
   def.AudioOn = RF_FALSE;
   OutSetAudioFile(def, "");
-  std::memcpy(def.LastAudioFile, def.AudioFile, sizeof def.AudioFile);
+  def.LastAudioFile = def.AudioFile;
   def.AudioFormat = FF_AUTO;
   def.AudioDuration = 0.0;
   def.WaveFormat = OutPcmFormat(8000, 1, 8);
@@ -128,13 +126,25 @@ int32_t StoredDepth(const OutputDef& def) {
 
 }  // namespace
 
+namespace {
+#define RF_OUTPUT_DEF_COPY(type, name) to.name = from.name;
+template <class To, class From>
+void CopyFields(To& to, const From& from) {
+  RF_OUTPUT_DEF_FIELDS(RF_OUTPUT_DEF_COPY)
+}
+#undef RF_OUTPUT_DEF_COPY
+}  // namespace
+
+void OutputDefStore(const OutputDef& def, OutputDefStored& stored) { CopyFields(stored, def); }
+void OutputDefLoad(const OutputDefStored& stored, OutputDef& def) { CopyFields(def, stored); }
+
 void OutSetDefaultFPS(double fps) { g_defaultFps = std::clamp(fps, 0.001, 1000000.0); }
 double OutDefaultFPS() { return g_defaultFps; }
 
-std::string OutVideoFile(const OutputDef& def) { return ShortStrGet(def.VideoFile); }
-std::string OutAudioFile(const OutputDef& def) { return ShortStrGet(def.AudioFile); }
-void OutSetVideoFile(OutputDef& def, std::string_view name) { ShortStrSet(def.VideoFile, name, 255); }
-void OutSetAudioFile(OutputDef& def, std::string_view name) { ShortStrSet(def.AudioFile, name, 255); }
+std::string OutVideoFile(const OutputDef& def) { return ShortStrGet(def.VideoFile.data()); }
+std::string OutAudioFile(const OutputDef& def) { return ShortStrGet(def.AudioFile.data()); }
+void OutSetVideoFile(OutputDef& def, std::string_view name) { ShortStrSet(def.VideoFile.data(), name, 255); }
+void OutSetAudioFile(OutputDef& def, std::string_view name) { ShortStrSet(def.AudioFile.data(), name, 255); }
 
 WaveFormatEx OutPcmFormat(int32_t rate, int32_t channels, int32_t bits) {
   WaveFormatEx w{};
@@ -176,7 +186,7 @@ void OutputFiles_OnChange(OutputDef& def) {
   OutSetVideoFile(def, FullName(OutVideoFile(def)));
   OutSetAudioFile(def, FullName(OutAudioFile(def)));
   const bool videoMode = def.OutMode >= OM_SAME_FILE && def.OutMode <= OM_VIDEO_ONLY;
-  def.VideoOn = Bool(videoMode && (SaveFlags(def.VideoFormat) & FFF_PICTURES) != 0);
+  def.VideoOn = OutBool(videoMode && (SaveFlags(def.VideoFormat) & FFF_PICTURES) != 0);
   if (def.VideoOn) {
     def.Depth = StoredDepth(def);
   } else {
@@ -184,11 +194,11 @@ void OutputFiles_OnChange(OutputDef& def) {
     if (def.Depth == NOT_SET || def.Depth == 0) def.Depth = 24;
   }
   if (def.OutMode == OM_SAME_FILE) {
-    std::memcpy(def.AudioFile, def.VideoFile, sizeof def.VideoFile);
+    def.AudioFile = def.VideoFile;
     def.AudioFormat = FFGetId(OutVideoFile(def), FF_SAVE_TABLE);
   }
   const bool audioMode = def.OutMode == OM_SAME_FILE || def.OutMode == OM_SEPARATE || def.OutMode == OM_AUDIO_ONLY;
-  def.AudioOn = Bool(audioMode && (SaveFlags(def.AudioFormat) & FFF_SOUND) != 0);
+  def.AudioOn = OutBool(audioMode && (SaveFlags(def.AudioFormat) & FFF_SOUND) != 0);
   if (!def.AudioOn) OutSetAudioFile(def, "");
 }
 

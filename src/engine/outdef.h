@@ -2,6 +2,7 @@
 // it derives from the edit list, its normalisation and the texts that describe it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,60 +35,92 @@ inline constexpr const char* kScalingModeNames[4] = {"Stretch (DEFAULT)", "Best 
 inline constexpr int32_t OUT_MIN_SIDE = 4;
 inline constexpr int32_t OUT_MAX_SIDE = 4096;
 
-// Stored byte for byte in session files: 1496 bytes, packed, little-endian, no pointers. Short
-// strings are a length byte followed by up to 255 characters; booleans are 0 / -1.
-#pragma pack(push, 1)
+// A record boolean from a C++ one.
+constexpr int32_t OutBool(bool b) { return b ? RF_TRUE : RF_FALSE; }
+
+// A short string: a length byte followed by up to 255 characters.
+using ShortString = std::array<uint8_t, 256>;
+
+// The fields of the output definition, in their stored order. Booleans are 0 / -1.
+#define RF_OUTPUT_DEF_FIELDS(X)                                                    \
+  X(int32_t, OutMode)                                                              \
+  X(int32_t, AutoSize)                                                             \
+  X(int32_t, AutoFPS)                                                              \
+  X(int32_t, VideoOn)                                                              \
+  X(ShortString, VideoFile)                                                        \
+  X(ShortString, LastVideoFile)                                                    \
+  X(QffSaveOpt, VideoSaveOpt)                                                      \
+  X(int32_t, Frames)                                                               \
+  X(double, FPS)                                                                   \
+  X(int32_t, KeepDuration)                                                         \
+  X(double, Duration)                                                              \
+  X(int32_t, Depth)                                                                \
+  X(int32_t, VideoFormat)                                                          \
+  X(int32_t, SrcWidth)                                                             \
+  X(int32_t, SrcHeight)                                                            \
+  X(int32_t, Filter) /* 0 resize, 1 resample */                                    \
+  X(int32_t, SmallMode)                                                            \
+  X(int32_t, LargeMode)                                                            \
+  X(int32_t, BorderColor) /* 0xRRGGBB */                                           \
+  X(int32_t, DivisibleBy)                                                          \
+  X(int32_t, Width)                                                                \
+  X(int32_t, Height)                                                               \
+  X(int32_t, CropLeft)                                                             \
+  X(int32_t, CropRight)                                                            \
+  X(int32_t, CropTop)                                                              \
+  X(int32_t, CropBottom)                                                           \
+  X(int32_t, ResizeBack)                                                           \
+  X(int32_t, Rotation) /* 0 none, 1 clockwise, 2 half turn, 3 counter-clockwise */ \
+  X(int32_t, FinalWidth)                                                           \
+  X(int32_t, FinalHeight)                                                          \
+  X(int32_t, Direction) /* 1 forwards, -1 backwards */                             \
+  X(int32_t, SinglePalette)                                                        \
+  X(int32_t, Dither)                                                               \
+  X(int32_t, Grayscale)                                                            \
+  X(int32_t, AutoRate)                                                             \
+  X(int32_t, AutoChannels)                                                         \
+  X(int32_t, AutoBits)                                                             \
+  X(int32_t, AutoInterleave)                                                       \
+  X(int32_t, AudioOn)                                                              \
+  X(ShortString, AudioFile)                                                        \
+  X(ShortString, LastAudioFile)                                                    \
+  X(int32_t, AudioFormat)                                                          \
+  X(int32_t, Samples)                                                              \
+  X(double, AudioDuration)                                                         \
+  X(WaveFormatEx, WaveFormat)                                                      \
+  X(int32_t, Interleave)
+
+#define RF_OUTPUT_DEF_FIELD(type, name) type name;
+
+// The record as the program holds it: fields on their natural boundaries, so that they can be
+// bound to references; copied whole, it holds no pointers.
 struct OutputDef {
-  int32_t OutMode;
-  int32_t AutoSize;
-  int32_t AutoFPS;
-  int32_t VideoOn;
-  uint8_t VideoFile[256];
-  uint8_t LastVideoFile[256];
-  QffSaveOpt VideoSaveOpt;
-  int32_t Frames;
-  double FPS;
-  int32_t KeepDuration;
-  double Duration;
-  int32_t Depth;
-  int32_t VideoFormat;
-  int32_t SrcWidth, SrcHeight;
-  int32_t Filter;  // 0 resize, 1 resample
-  int32_t SmallMode;
-  int32_t LargeMode;
-  int32_t BorderColor;  // 0xRRGGBB
-  int32_t DivisibleBy;
-  int32_t Width, Height;
-  int32_t CropLeft, CropRight, CropTop, CropBottom;
-  int32_t ResizeBack;
-  int32_t Rotation;  // 0 none, 1 clockwise, 2 half turn, 3 counter-clockwise
-  int32_t FinalWidth, FinalHeight;
-  int32_t Direction;  // 1 forwards, -1 backwards
-  int32_t SinglePalette;
-  int32_t Dither;
-  int32_t Grayscale;
-  int32_t AutoRate, AutoChannels, AutoBits, AutoInterleave;
-  int32_t AudioOn;
-  uint8_t AudioFile[256];
-  uint8_t LastAudioFile[256];
-  int32_t AudioFormat;
-  int32_t Samples;
-  double AudioDuration;
-  WaveFormatEx WaveFormat;
-  int32_t Interleave;
+  RF_OUTPUT_DEF_FIELDS(RF_OUTPUT_DEF_FIELD)
+};
+static_assert(std::is_trivially_copyable_v<OutputDef>);
+
+// The record as session files store it: 1496 bytes, packed, little-endian.
+#pragma pack(push, 1)
+struct OutputDefStored {
+  RF_OUTPUT_DEF_FIELDS(RF_OUTPUT_DEF_FIELD)
 };
 #pragma pack(pop)
-static_assert(sizeof(OutputDef) == 1496);
-static_assert(std::is_trivially_copyable_v<OutputDef>);
-static_assert(offsetof(OutputDef, VideoFile) == 16 && offsetof(OutputDef, LastVideoFile) == 272 &&
-              offsetof(OutputDef, VideoSaveOpt) == 528 && offsetof(OutputDef, Frames) == 810 &&
-              offsetof(OutputDef, FPS) == 814 && offsetof(OutputDef, Duration) == 826 &&
-              offsetof(OutputDef, SrcWidth) == 842 && offsetof(OutputDef, Width) == 870 &&
-              offsetof(OutputDef, FinalWidth) == 902 && offsetof(OutputDef, Direction) == 910 &&
-              offsetof(OutputDef, AudioOn) == 942 && offsetof(OutputDef, AudioFile) == 946 &&
-              offsetof(OutputDef, LastAudioFile) == 1202 && offsetof(OutputDef, AudioFormat) == 1458 &&
-              offsetof(OutputDef, AudioDuration) == 1466 && offsetof(OutputDef, WaveFormat) == 1474 &&
-              offsetof(OutputDef, Interleave) == 1492);
+#undef RF_OUTPUT_DEF_FIELD
+
+static_assert(sizeof(OutputDefStored) == 1496);
+static_assert(offsetof(OutputDefStored, VideoFile) == 16 && offsetof(OutputDefStored, LastVideoFile) == 272 &&
+              offsetof(OutputDefStored, VideoSaveOpt) == 528 && offsetof(OutputDefStored, Frames) == 810 &&
+              offsetof(OutputDefStored, FPS) == 814 && offsetof(OutputDefStored, Duration) == 826 &&
+              offsetof(OutputDefStored, SrcWidth) == 842 && offsetof(OutputDefStored, Width) == 870 &&
+              offsetof(OutputDefStored, FinalWidth) == 902 && offsetof(OutputDefStored, Direction) == 910 &&
+              offsetof(OutputDefStored, AudioOn) == 942 && offsetof(OutputDefStored, AudioFile) == 946 &&
+              offsetof(OutputDefStored, LastAudioFile) == 1202 && offsetof(OutputDefStored, AudioFormat) == 1458 &&
+              offsetof(OutputDefStored, AudioDuration) == 1466 && offsetof(OutputDefStored, WaveFormat) == 1474 &&
+              offsetof(OutputDefStored, Interleave) == 1492);
+
+// Between the program's record and the stored one, field by field.
+void OutputDefStore(const OutputDef& def, OutputDefStored& stored);
+void OutputDefLoad(const OutputDefStored& stored, OutputDef& def);
 
 // The frame rate new outputs start with (the "DefaultFPS" preference), kept in 0.001 .. 1000000.
 void OutSetDefaultFPS(double fps);

@@ -12,8 +12,6 @@
 namespace rf {
 namespace {
 
-constexpr int32_t Bool(bool b) { return b ? RF_TRUE : RF_FALSE; }
-
 constexpr QDepthChoice kDepths[] = {{24, "24-bit (16,777,216 colors)"},
                                     {16, "16-bit (65,536 colors)"},
                                     {15, "15-bit (32,768 colors)"},
@@ -34,7 +32,7 @@ bool FolderAccessible(const std::string& name) {
 }  // namespace
 
 OutputDialog::OutputDialog(const OutputDef& def) : edit_(def) {
-  const std::string last = ShortStrGet(def.LastVideoFile);
+  const std::string last = ShortStrGet(def.LastVideoFile.data());
   lastVideoFolder_ = FolderOf(last.empty() ? OutVideoFile(def) : last);
 }
 
@@ -63,11 +61,11 @@ void OutputDialog::SetFPSText(std::string_view text) {
   edit_.FPS = std::clamp(fps, 0.001, 1000000.0);
 }
 
-void OutputDialog::SetAutoFPS(bool on) { edit_.AutoFPS = Bool(on); }
-void OutputDialog::SetKeepDuration(bool on) { edit_.KeepDuration = Bool(on); }
-void OutputDialog::SetGrayscale(bool on) { edit_.Grayscale = Bool(on); }
-void OutputDialog::SetDither(bool on) { edit_.Dither = Bool(on); }
-void OutputDialog::SetSinglePalette(bool on) { edit_.SinglePalette = Bool(on); }
+void OutputDialog::SetAutoFPS(bool on) { edit_.AutoFPS = OutBool(on); }
+void OutputDialog::SetKeepDuration(bool on) { edit_.KeepDuration = OutBool(on); }
+void OutputDialog::SetGrayscale(bool on) { edit_.Grayscale = OutBool(on); }
+void OutputDialog::SetDither(bool on) { edit_.Dither = OutBool(on); }
+void OutputDialog::SetSinglePalette(bool on) { edit_.SinglePalette = OutBool(on); }
 void OutputDialog::SetBackwards(bool on) { edit_.Direction = on ? -1 : 1; }
 
 std::vector<QDepthChoice> OutputDialog::DepthChoices() const {
@@ -119,11 +117,11 @@ void OutputDialog::Set16Bit(bool sixteen) {
   SetWave(int32_t(w.samplesPerSec), w.channels, sixteen ? 16 : 8);
 }
 
-void OutputDialog::SetAutoRate(bool on) { edit_.AutoRate = Bool(on); }
-void OutputDialog::SetAutoChannels(bool on) { edit_.AutoChannels = Bool(on); }
-void OutputDialog::SetAutoBits(bool on) { edit_.AutoBits = Bool(on); }
+void OutputDialog::SetAutoRate(bool on) { edit_.AutoRate = OutBool(on); }
+void OutputDialog::SetAutoChannels(bool on) { edit_.AutoChannels = OutBool(on); }
+void OutputDialog::SetAutoBits(bool on) { edit_.AutoBits = OutBool(on); }
 void OutputDialog::SetInterleaveText(std::string_view text) { OutParseInt(text, edit_.Interleave); }
-void OutputDialog::SetAutoInterleave(bool on) { edit_.AutoInterleave = Bool(on); }
+void OutputDialog::SetAutoInterleave(bool on) { edit_.AutoInterleave = OutBool(on); }
 
 std::vector<std::string> OutputDialog::Accept(OutputDef& def) const {
   def = edit_;

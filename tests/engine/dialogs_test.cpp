@@ -249,7 +249,7 @@ TEST_F(DialogsTest, OutputModesAndAccept) {
         << "OK also normalises";
   }
   OutSetVideoFile(def, dir + "/earlier.avi");
-  std::memcpy(def.LastVideoFile, def.VideoFile, sizeof def.VideoFile);
+  def.LastVideoFile = def.VideoFile;
   OutputDialog d(def);
   d.SetVideoFile("bare.avi");
   EXPECT_EQ(OutVideoFile(d.Edit()), dir + "/bare.avi") << "a bare name goes to the last video folder";

@@ -12,6 +12,7 @@
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
 #include "foundation/faults.h"
+#include "foundation/monitor.h"
 
 namespace rf {
 namespace {
@@ -161,6 +162,37 @@ TEST_F(ImgCacheTest, FailedLoadDeliversNothing) {
   EXPECT_FALSE(ImgCache_EqualPosition(path, 0));
   EXPECT_EQ(detail::ImgCache_ItemCount(), 1) << "the failed item is not kept";
   ErrClear();
+}
+
+// Every allocation, open and read of a request failing in turn: the request fails cleanly and
+// keeps no item (one whose delivery failed was released by the caller's failing block) and no
+// file, and the next requests decode and then hit again.
+TEST_F(ImgCacheTest, EveryFaultLeavesACleanCache) {
+  const QUniInfo info = Info(Save("faults.bmp", 16, 8, 5));
+  for (const Fault kind : {Fault::Alloc, Fault::Open, Fault::Read}) {
+    for (int32_t n = 1;; ++n) {
+      SCOPED_TRACE(testing::Message() << "fault " << int(kind) << " at " << n);
+      ImgCache_Clear();
+      FaultAfter(kind, n);
+      // A failing copy to the destination raises into the caller's frame, after the cache's own.
+      bool failed = false;
+      GuardedSilent("Test.ImgCache", [&] {
+        EXPECT_FALSE(ImgCache_GetImage(info, 0, dest));
+        failed = !ErrNone();
+      });
+      failed = failed || !ErrNone();
+      const bool struck = FaultLeft(kind) == 0;
+      FaultReset();
+      ErrClear();
+      if (!struck) break;
+      EXPECT_TRUE(failed);
+      EXPECT_FALSE(ImgCache_EqualPosition(info.name, 0));
+      EXPECT_EQ(detail::ImgCache_ItemCount(), 0);
+      EXPECT_FALSE(ImgCache_GetImage(info, 0, dest));
+      EXPECT_EQ(dest.data[0], 5);
+      EXPECT_TRUE(ImgCache_GetImage(info, 0, dest));
+    }
+  }
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <tuple>
 
 #include "common/test_support.h"
 #include "formats/ffdesc.h"
@@ -79,6 +81,30 @@ TEST_F(OutDefTest, DefaultsResetOnlyTheirPart) {
   EXPECT_EQ(def.VideoFormat, FF_AUTO);
   EXPECT_EQ(def.Depth, 24);
   EXPECT_EQ(def.Direction, 1);
+}
+
+TEST_F(OutDefTest, StoredLayoutRoundTrip) {
+  def.Width = 0x01020304;
+  def.FPS = 29.97;
+  def.Interleave = 7;
+  OutSetVideoFile(def, "/a.avi");
+  def.WaveFormat = OutPcmFormat(22050, 2, 16);
+  OutputDefStored stored;
+  OutputDefStore(def, stored);
+  uint8_t bytes[sizeof stored];
+  std::memcpy(bytes, &stored, sizeof stored);
+  EXPECT_EQ(std::tuple(bytes[870], bytes[873]), std::tuple(4, 1)) << "little-endian at its offset";
+  EXPECT_EQ(std::tuple(bytes[16], bytes[17]), std::tuple(6, '/'));
+  double fps;
+  std::memcpy(&fps, bytes + 814, sizeof fps);
+  EXPECT_EQ(fps, 29.97);
+  uint32_t rate;
+  std::memcpy(&rate, bytes + 1474 + 4, sizeof rate);
+  EXPECT_EQ(rate, 22050u);
+  EXPECT_EQ(bytes[1492], 7);
+  OutputDef back{};
+  OutputDefLoad(stored, back);
+  EXPECT_EQ(std::memcmp(&back, &def, sizeof def), 0);
 }
 
 TEST_F(OutDefTest, FinalSize) {
