@@ -286,6 +286,9 @@ bool OpenSound(QAviHandle& af) {
     if (!WaveFormatValidate(af.sl.decodedFormat)) return false;
     af.framesPerBlock = af.sl.unitsTotal > 0 ? MeasureBlock(af) : 0;
     if (af.framesPerBlock < 1) return false;
+    // The header's byte rate only sizes the loader's buffers; the measured one is exact.
+    in.avgBytesPerSec =
+        uint32_t(std::max(1.0, std::nearbyint(double(in.samplesPerSec) * in.blockAlign / af.framesPerBlock)));
   }
   af.sl.unitsTotal = std::min(af.sl.unitsTotal, INT32_MAX / af.framesPerBlock);
   af.totalSamples = af.sl.unitsTotal * af.framesPerBlock;
@@ -474,17 +477,24 @@ void AviImgLoad(QAviHandle& af, Qimg& img, int32_t frame, int32_t flags) {
 
 void AviSndSeek(QAviHandle& af, int32_t sample) {
   Guarded("FF_AVI.AviSndSeek", [&] {
-    if (!af.sound || sample < 0 || sample >= af.totalSamples) return;
-    af.samplePos = sample;
-    af.sl.unitsRead = sample / af.framesPerBlock;
+    if (!af.sound || sample < 0) return;
     af.sl.held = af.sl.delivered = 0;
-    af.sl.endReached = RF_FALSE;
     WaveConvertReset(af.sl.InFormat, &af.sl.decodedFormat);
-    // Frames inside the first block are decoded and dropped, so that the position is exact.
-    const int32_t drop = sample - af.sl.unitsRead * af.framesPerBlock;
+    // A position at or past the end leaves nothing to deliver.
+    if (sample >= af.totalSamples) {
+      af.samplePos = sample;
+      af.sl.unitsRead = af.sl.unitsTotal;
+      af.sl.endReached = RF_TRUE;
+      return;
+    }
+    // Decoding starts on the block that holds the sample, or a few before it for a decoder with
+    // memory; the frames before the sample are decoded and dropped, so that the position is exact.
+    af.sl.unitsRead = std::max(0, sample / af.framesPerBlock - acmPrerollBlocks(af.sl.InFormat));
+    af.sl.endReached = RF_FALSE;
+    af.samplePos = af.sl.unitsRead * af.framesPerBlock;
+    const int32_t drop = sample - af.samplePos;
     if (drop == 0) return;
     QSndBuf skipped;
-    af.samplePos -= drop;
     SndLoad(&af, af.sl, skipped, SoundRead, drop);
     af.samplePos += skipped.count;
     SndFree(skipped);
