@@ -9,7 +9,6 @@
 #include "foundation/trackedfile.h"
 #include "platform/avifile_impl.h"
 #include "platform/libmsg.h"
-#include "platform/riff.h"
 
 namespace rf {
 namespace {
@@ -24,6 +23,7 @@ bool CloseWritten(AviFile& f) {
     FAbandon(f.handle);
     return false;
   }
+  // Closing reports a lost write or a failed rename through the register only.
   GuardedSilent("AVIFile.Close", [&] { FClose(f.handle); });
   if (!ErrNone()) {
     ok = false;
@@ -112,8 +112,10 @@ int32_t AVIFileOpen(PAVIFILE* file, std::string_view name, uint32_t mode) {
   if (create && !(mode & OF_WRITE)) return AVIERR_BADPARAM;
   auto f = std::make_unique<AviFile>();
   f->writing = create;
-  f->handle = mmioOpen(name, create ? MMIO_CREATE | MMIO_WRITE : MMIO_READ);
-  if (f->handle == 0) return AviFail(AVIERR_FILEOPEN, "the file cannot be opened");
+  int32_t handle = 0;
+  if (AviUnraised([&] { return FOpen(handle, name, create ? FM_CREATE | FM_WRITE : FM_READ); }) != 0)
+    return AviFail(AVIERR_FILEOPEN, "the file cannot be opened");
+  f->handle = handle;
   if (!create) {
     f->fileSize = FSize(f->handle);
     if (const int32_t r = AviReadHeaders(*f); r != AVIERR_OK) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/errors.h"
 #include "platform/avifile.h"
 
 namespace rf {
@@ -88,6 +89,17 @@ struct AviFile {
   uint32_t firstPartFrames = 0;
   std::vector<AviWrittenChunk> partChunks;
 };
+
+// Runs a tracked-file call with the error register locked: its failure comes back as its result
+// only, neither aborting the caller's guarded block nor clearing the caller's warnings.
+template <class Call>
+int32_t AviUnraised(Call&& call) {
+  const bool locked = ErrLocked();
+  ErrLock();
+  const int32_t result = call();
+  if (!locked) ErrUnlock();
+  return result;
+}
 
 // Records a failure's reason as the library's message and returns result.
 int32_t AviFail(int32_t result, std::string_view reason);

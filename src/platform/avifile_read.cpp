@@ -264,12 +264,13 @@ int32_t CheckFormat(AviStream& s) {
     const auto fitted = uint16_t(std::min<size_t>(extra, std::min<size_t>(fmt.size() - kAviWaveHeader, 65535)));
     fmt[16] = uint8_t(fitted);
     fmt[17] = uint8_t(fitted >> 8);
-    // Plain PCM is a byte stream of whole blocks whatever the header's sample size says.
+    // Plain PCM is a byte stream of whole blocks whatever the header's sample size says, and no
+    // sound has samples larger than a block can be: readers size their buffers by it.
     ByteReader r(fmt.data(), fmt.size());
     const uint16_t tag = r.u16le();
     r.skip(10);
     const uint16_t blockAlign = r.u16le();
-    if (tag == 1 && blockAlign > 0) s.info.dwSampleSize = blockAlign;
+    if ((tag == 1 && blockAlign > 0) || s.info.dwSampleSize > 65535) s.info.dwSampleSize = blockAlign;
   }
   return AVIERR_OK;
 }

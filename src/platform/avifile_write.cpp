@@ -7,7 +7,6 @@
 #include "foundation/bytes.h"
 #include "foundation/trackedfile.h"
 #include "platform/avifile_impl.h"
-#include "platform/riff.h"
 
 namespace rf {
 namespace {
@@ -46,7 +45,8 @@ int32_t Failed(AviFile& f) {
 }
 
 bool WriteAt(AviFile& f, int64_t pos, const void* data, int64_t n) {
-  if (f.failed || FSeek(f.handle, pos) != 0 || mmioWrite(f.handle, data, int32_t(n)) != n) {
+  if (f.failed || FSeek(f.handle, pos) != 0 ||
+      (n > 0 && AviUnraised([&] { return FWrite(f.handle, data, int32_t(n)); }) != 0)) {
     f.failed = true;
     return false;
   }

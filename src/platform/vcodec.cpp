@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <mutex>
 
 #include "foundation/bytes.h"
 
@@ -47,9 +48,9 @@ const VcRow kRows[] = {
      VcQuality::QScale, 300,   0, {kNone, kYuv, kYuv},                                         kMpeg4Options},
   {"FMP4", "FMP4",        "MPEG-4 part 2",                AV_CODEC_ID_MPEG4,      "mpeg4",     kAll,
      VcQuality::QScale, 250,   0, {kNone, kYuv, kYuv},                                         kMpeg4Options},
-  {"MP42", "MPEG-4 V2",   "MPEG-4 V2 (MS variant)",       AV_CODEC_ID_MSMPEG4V2,  "msmpeg4v2", kAll,
+  {"MP42", "MPEG-4 V2",   "MPEG-4 version 2",             AV_CODEC_ID_MSMPEG4V2,  "msmpeg4v2", kAll,
      VcQuality::QScale, 250,   0, {kNone, kYuv, kYuv},                                         kMpeg4Options},
-  {"DIV3", "MPEG-4 V3",   "MPEG-4 V3 (MS variant)",       AV_CODEC_ID_MSMPEG4V3,  "msmpeg4",   kAll,
+  {"DIV3", "MPEG-4 V3",   "MPEG-4 version 3",             AV_CODEC_ID_MSMPEG4V3,  "msmpeg4",   kAll,
      VcQuality::QScale, 250,   0, {kNone, kYuv, kYuv},                                         kMpeg4Options},
   {"H264", "H.264",       "H.264 / AVC",                  AV_CODEC_ID_H264,       "libx264",   kAll,
      VcQuality::Crf,    250,   0, {kNone, kYuv, kYuv},                                         {}},
@@ -57,13 +58,13 @@ const VcRow kRows[] = {
      VcQuality::None,     1,   0, {AV_PIX_FMT_GBRP, AV_PIX_FMT_GBRP, AV_PIX_FMT_GBRP},         kUtOptions},
   {"MRLE", "RLE",         "Run length encoded bitmaps",   AV_CODEC_ID_MSRLE,      nullptr,     0,
      VcQuality::None,     1,   0, {kNone, kNone, kNone},                                       {}},
-  {"MPG4", "MPEG-4 V1",   "MPEG-4 V1 (MS variant)",       AV_CODEC_ID_MSMPEG4V1,  nullptr,     0,
+  {"MPG4", "MPEG-4 V1",   "MPEG-4 version 1",             AV_CODEC_ID_MSMPEG4V1,  nullptr,     0,
      VcQuality::None,     1,   0, {kNone, kNone, kNone},                                       {}},
   {"IV32", "Indeo 3",     "Indeo Video 3",                AV_CODEC_ID_INDEO3,     nullptr,     0,
      VcQuality::None,     1,   0, {kNone, kNone, kNone},                                       {}},
   {"IV50", "Indeo 5",     "Indeo Video 5",                AV_CODEC_ID_INDEO5,     nullptr,     0,
      VcQuality::None,     1,   0, {kNone, kNone, kNone},                                       {}},
-  {"tscc", "TechSmith",   "TechSmith Screen Capture",     AV_CODEC_ID_TSCC,       nullptr,     0,
+  {"tscc", "Screen",      "Screen capture codec",         AV_CODEC_ID_TSCC,       nullptr,     0,
      VcQuality::None,     1,   0, {kNone, kNone, kNone},                                       {}},
 };
 // clang-format on
@@ -87,8 +88,15 @@ IcDialogs*& Dialogs() {
   return dialogs;
 }
 
-std::vector<IcCodec*>& LiveCodecs() {
-  static std::vector<IcCodec*> live;
+// The open handles; the desktop program may query compressors while a run decodes in another
+// thread, so every look at the list holds its lock.
+struct LiveList {
+  std::mutex lock;
+  std::vector<IcCodec*> handles;
+};
+
+LiveList& LiveCodecs() {
+  static LiveList live;
   return live;
 }
 
@@ -115,8 +123,9 @@ const VcRow* VcFindRow(uint32_t fourcc) {
 }
 
 bool VcLive(HIC hic) {
-  const auto& live = LiveCodecs();
-  return hic && std::find(live.begin(), live.end(), hic) != live.end();
+  LiveList& live = LiveCodecs();
+  std::lock_guard guard(live.lock);
+  return hic && std::find(live.handles.begin(), live.handles.end(), hic) != live.handles.end();
 }
 
 const AVCodec* VcEncoder(const VcRow& row) {
@@ -226,7 +235,9 @@ bool ICInfo(uint32_t fccType, uint32_t index, IcInfo* info) {
 namespace {
 
 HIC Register(std::unique_ptr<IcCodec> codec) {
-  detail::LiveCodecs().push_back(codec.get());
+  detail::LiveList& live = detail::LiveCodecs();
+  std::lock_guard guard(live.lock);
+  live.handles.push_back(codec.get());
   return codec.release();
 }
 
@@ -264,9 +275,13 @@ HIC ICLocateDecompressor(const DibFormat& in, uint32_t fccHandler) {
 }
 
 int32_t ICClose(HIC hic) {
-  if (!detail::VcLive(hic)) return ICERR_BADHANDLE;
-  auto& live = detail::LiveCodecs();
-  live.erase(std::find(live.begin(), live.end(), hic));
+  detail::LiveList& live = detail::LiveCodecs();
+  {
+    std::lock_guard guard(live.lock);
+    const auto at = std::find(live.handles.begin(), live.handles.end(), hic);
+    if (!hic || at == live.handles.end()) return ICERR_BADHANDLE;
+    live.handles.erase(at);
+  }
   delete hic;
   return ICERR_OK;
 }
@@ -432,6 +447,10 @@ int32_t ICCompressGetFormatSize(HIC hic, const DibFormat& in) {
 
 int32_t ICCompressGetFormat(HIC hic, const DibFormat& in, DibFormat& out) { return QueryOutput(hic, in, &out); }
 
-int32_t ICOpenCount() { return int32_t(detail::LiveCodecs().size()); }
+int32_t ICOpenCount() {
+  detail::LiveList& live = detail::LiveCodecs();
+  std::lock_guard guard(live.lock);
+  return int32_t(live.handles.size());
+}
 
 }  // namespace rf

@@ -118,6 +118,9 @@ class IcDialogs {
 struct IcCodec;
 using HIC = IcCodec*;
 
+// Calls that reach the codec libraries start without a library reason; one that fails leaves the
+// library's last error line pending (LibTakeReason, platform/libmsg).
+
 // The four characters of a code, low byte first, as a code ("cvid" -> 0x64697663).
 uint32_t VcFourCC(std::string_view text);
 // The four characters of a code (non-printable bytes as '?').

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include "platform/libmsg.h"
@@ -51,18 +52,24 @@ void SetQuality(AVCodecContext* ctx, VcQuality kind, int32_t quality) {
   }
 }
 
-void SetKeyFrames(AVCodecContext* ctx, int32_t every, int32_t bias) {
+void SetKeyFrames(AVCodecContext* ctx, const VcRow& row, int32_t every) {
   ctx->gop_size = every > 0 ? every : kNoKeyInterval;
-  ctx->keyint_min = every > 0 ? every + bias : kNoKeyInterval;
-  // Key frames come where they are asked for, never at a scene change the encoder finds.
-  Av().av_opt_set_int(ctx, "sc_threshold", 1000000000, AV_OPT_SEARCH_CHILDREN);
-  Av().av_opt_set(ctx, "x264-params", "scenecut=0", AV_OPT_SEARCH_CHILDREN);
+  ctx->keyint_min = every > 0 ? every + row.keyMinBias : kNoKeyInterval;
+  // Key frames come where they are asked for, never at a scene change the encoder finds: the
+  // constant-rate-factor encoder switches scene cuts off with 0, the others with a huge threshold.
+  const int sceneCut = row.quality == VcQuality::Crf ? 0 : 1000000000;
+  Av().av_opt_set_int(ctx, "sc_threshold", sceneCut, AV_OPT_SEARCH_CHILDREN);
 }
 
 void SetRate(AVCodecContext* ctx, const IcCompressOptions& options) {
-  const bool rate = options.rate > 0 && options.scale > 0;
-  ctx->time_base = AVRational{int(rate ? options.scale : 1), int(rate ? options.rate : 25)};
-  ctx->framerate = AVRational{ctx->time_base.den, ctx->time_base.num};
+  uint32_t rate = options.rate, scale = options.scale;
+  if (rate == 0 || scale == 0) rate = 25, scale = 1;
+  const uint32_t common = std::gcd(rate, scale);
+  rate /= common, scale /= common;
+  // MPEG-4 takes no time base finer than 1/65535; the rate only steers the data rate.
+  while (rate > 65535) rate = (rate + 1) / 2, scale = std::max<uint32_t>(1, (scale + 1) / 2);
+  ctx->time_base = AVRational{int(scale), int(rate)};
+  ctx->framerate = AVRational{int(rate), int(scale)};
 }
 
 void SetDataRate(AVCodecContext* ctx, int32_t bytesPerSecond) {
@@ -78,7 +85,10 @@ CodecPtr VcOpenEncoder(const IcCodec& codec, const DibFormat& in, const IcCompre
   const AVCodec* encoder = VcEncoder(row);
   if (!encoder || !TakesInput(in.header)) return nullptr;
   const AVPixelFormat pixels = row.pixels[DepthSlot(in.header.bitCount)];
-  if (pixels == AV_PIX_FMT_NONE) return nullptr;
+  // Half-resolution colour planes need whole pairs of pixels, and an encoder that finds out
+  // for itself does not always clean up after refusing.
+  const bool halfColour = pixels == AV_PIX_FMT_YUV420P || pixels == AV_PIX_FMT_YUVJ420P;
+  if (pixels == AV_PIX_FMT_NONE || (halfColour && (in.header.width % 2 || in.header.height % 2))) return nullptr;
   CodecPtr ctx(Av().avcodec_alloc_context3(encoder));
   if (!ctx) return nullptr;
   ctx->width = in.header.width;
@@ -87,7 +97,7 @@ CodecPtr VcOpenEncoder(const IcCodec& codec, const DibFormat& in, const IcCompre
   ctx->thread_count = 1;  // one picture in, one chunk out, the same bytes every run
   ctx->max_b_frames = 0;
   SetRate(ctx.get(), options);
-  SetKeyFrames(ctx.get(), options.keyFrameEvery, row.keyMinBias);
+  SetKeyFrames(ctx.get(), row, options.keyFrameEvery);
   if ((row.flags & VIDCF_CRUNCH) && options.bytesPerSecond > 0)
     SetDataRate(ctx.get(), options.bytesPerSecond);
   else

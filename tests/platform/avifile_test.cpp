@@ -13,6 +13,7 @@
 #include "formats/still_test_util.h"
 #include "foundation/errors.h"
 #include "foundation/faults.h"
+#include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
 #include "platform/libmsg.h"
 
@@ -416,6 +417,27 @@ TEST_F(AviFileTest, BogusHeadersFailFastWithAReason) {
   EXPECT_EQ(AVIFileOpen(&f, dir + "/missing.avi", OF_READ), AVIERR_FILEOPEN);
 }
 
+// Readers size their sound buffers by the sample size: a damaged one must not ask for gigabytes.
+TEST_F(AviFileTest, SoundSampleSizesAreBoundedByTheBlock) {
+  const std::string adpcm = Le16(2) + Le16(1) + Le32(8000) + Le32(4096) + Le16(256) + Le16(4) + Le16(0);
+  const std::string body = "AVI " +
+                           List("hdrl", MainHeader(0, 1) + List("strl", StreamHeader("auds", 256, 4096, 1, 0x7FFFFFFF) +
+                                                                            Ck("strf", adpcm))) +
+                           List("movi", Ck("00wb", std::string(512, 'a')));
+  const std::string path = dir + "/blocks.avi";
+  test::WriteWholeFile(path, "RIFF" + Le32(uint32_t(body.size())) + body);
+  PAVIFILE f = nullptr;
+  ASSERT_EQ(AVIFileOpen(&f, path, OF_READ), AVIERR_OK);
+  PAVISTREAM a = nullptr;
+  ASSERT_EQ(AVIFileGetStream(f, &a, streamtypeAUDIO, 0), AVIERR_OK);
+  AVISTREAMINFO info{};
+  ASSERT_EQ(AVIStreamInfo(a, &info, sizeof info), AVIERR_OK);
+  EXPECT_EQ(info.dwSampleSize, 256u);
+  EXPECT_EQ(info.dwSuggestedBufferSize, 512u);
+  EXPECT_EQ(AVIStreamLength(a), 2);
+  EXPECT_EQ(AVIFileRelease(f), AVIERR_OK);
+}
+
 // Every cut of a valid file opens or fails cleanly; what opens reads without failing.
 TEST_F(AviFileTest, EveryTruncationIsHandled) {
   const std::string path = dir + "/whole.avi", cut = dir + "/cut.avi";
@@ -444,6 +466,31 @@ TEST_F(AviFileTest, WriteFailuresLeaveNoFileBehind) {
     if (ReadAll(path, got) != AVIERR_OK || got.frames.size() != 4) ErrSet(10, 1);
   };
   EXPECT_GE(stilltest::SweepFaults(Fault::Read, 10, read), 1);
+}
+
+// The layer answers with results: a caller's guarded block goes on and keeps its warnings.
+TEST_F(AviFileTest, FailuresComeBackAsResultsOnly) {
+  const std::string path = dir + "/quiet.avi";
+  bool finished = false;
+  GuardedSilent("Test.AviFile", [&] {
+    WarnSet(10, 3);
+    PAVIFILE f = nullptr;
+    EXPECT_EQ(AVIFileOpen(&f, dir + "/no/such/folder/x.avi", OF_CREATE | OF_WRITE), AVIERR_FILEOPEN);
+    ASSERT_EQ(AVIFileOpen(&f, path, OF_CREATE | OF_WRITE), AVIERR_OK);
+    PAVISTREAM v = nullptr;
+    const AVISTREAMINFO info = VideoInfo(Plan{});
+    ASSERT_EQ(AVIFileCreateStream(f, &v, &info), AVIERR_OK);
+    FaultAfter(Fault::Write, 1);
+    EXPECT_EQ(AVIStreamWrite(v, 0, 1, "frame", 5, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_FILEWRITE);
+    EXPECT_EQ(AVIStreamWrite(v, 0, 1, "frame", 5, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_FILEWRITE)
+        << "a file that lost a write takes no more";
+    EXPECT_EQ(WarnCategory(), 10);
+    EXPECT_EQ(AVIFileRelease(f), AVIERR_FILEWRITE);
+    finished = true;
+  });
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(ErrNone());
+  EXPECT_FALSE(kernel::FileExists(path));
 }
 
 TEST_F(AviFileTest, CallsOnTheWrongKindOfFileAreRefused) {
