@@ -52,6 +52,8 @@ struct AviFrameEncoder {
 
 namespace {
 
+constexpr int32_t kDecoderPadding = 64;
+
 void Check10(int32_t result) {
   if (result != AVIERR_OK) ErrSet(10, result);
 }
@@ -215,7 +217,9 @@ bool SoundRead(void* handle, uint8_t*& raw, int32_t wanted, int32_t& bytesRead, 
     int32_t bytes = 0, samples = 0;
     Check10(AVIStreamRead(af.sound, start, blocks * per, nullptr, 0, &bytes, &samples));
     if (bytes < 1) return;
-    _memalloc_(raw, bytes, MEM_RESIZE, "FF_AVI.AviSndLoad_.temp_buf");
+    // Zeroed bytes after the sound: the codec library's parsers read a little past their input.
+    _memalloc_(raw, bytes + kDecoderPadding, MEM_RESIZE, "FF_AVI.AviSndLoad_.temp_buf");
+    std::memset(raw + bytes, 0, kDecoderPadding);
     Check10(AVIStreamRead(af.sound, start, blocks * per, raw, bytes, &bytes, &samples));
     bytesRead = bytes;
     unitsRead = std::max(1, samples / per);
@@ -286,6 +290,9 @@ bool OpenSound(QAviHandle& af) {
     if (!WaveFormatValidate(af.sl.decodedFormat)) return false;
     af.framesPerBlock = af.sl.unitsTotal > 0 ? MeasureBlock(af) : 0;
     if (af.framesPerBlock < 1) return false;
+    // The header's byte rate only sizes the loader's buffers; the measured one is exact.
+    in.avgBytesPerSec =
+        uint32_t(std::max(1.0, std::nearbyint(double(in.samplesPerSec) * in.blockAlign / af.framesPerBlock)));
   }
   af.sl.unitsTotal = std::min(af.sl.unitsTotal, INT32_MAX / af.framesPerBlock);
   af.totalSamples = af.sl.unitsTotal * af.framesPerBlock;
@@ -474,17 +481,24 @@ void AviImgLoad(QAviHandle& af, Qimg& img, int32_t frame, int32_t flags) {
 
 void AviSndSeek(QAviHandle& af, int32_t sample) {
   Guarded("FF_AVI.AviSndSeek", [&] {
-    if (!af.sound || sample < 0 || sample >= af.totalSamples) return;
-    af.samplePos = sample;
-    af.sl.unitsRead = sample / af.framesPerBlock;
+    if (!af.sound || sample < 0) return;
     af.sl.held = af.sl.delivered = 0;
-    af.sl.endReached = RF_FALSE;
     WaveConvertReset(af.sl.InFormat, &af.sl.decodedFormat);
-    // Frames inside the first block are decoded and dropped, so that the position is exact.
-    const int32_t drop = sample - af.sl.unitsRead * af.framesPerBlock;
+    // A position at or past the end leaves nothing to deliver.
+    if (sample >= af.totalSamples) {
+      af.samplePos = sample;
+      af.sl.unitsRead = af.sl.unitsTotal;
+      af.sl.endReached = RF_TRUE;
+      return;
+    }
+    // Decoding starts on the block that holds the sample, or a few before it for a decoder with
+    // memory; the frames before the sample are decoded and dropped, so that the position is exact.
+    af.sl.unitsRead = std::max(0, sample / af.framesPerBlock - acmPrerollBlocks(af.sl.InFormat));
+    af.sl.endReached = RF_FALSE;
+    af.samplePos = af.sl.unitsRead * af.framesPerBlock;
+    const int32_t drop = sample - af.samplePos;
     if (drop == 0) return;
     QSndBuf skipped;
-    af.samplePos -= drop;
     SndLoad(&af, af.sl, skipped, SoundRead, drop);
     af.samplePos += skipped.count;
     SndFree(skipped);
