@@ -52,8 +52,6 @@ struct AviFrameEncoder {
 
 namespace {
 
-constexpr int32_t kDecoderPadding = 64;
-
 void Check10(int32_t result) {
   if (result != AVIERR_OK) ErrSet(10, result);
 }
@@ -217,9 +215,7 @@ bool SoundRead(void* handle, uint8_t*& raw, int32_t wanted, int32_t& bytesRead, 
     int32_t bytes = 0, samples = 0;
     Check10(AVIStreamRead(af.sound, start, blocks * per, nullptr, 0, &bytes, &samples));
     if (bytes < 1) return;
-    // Zeroed bytes after the sound: the codec library's parsers read a little past their input.
-    _memalloc_(raw, bytes + kDecoderPadding, MEM_RESIZE, "FF_AVI.AviSndLoad_.temp_buf");
-    std::memset(raw + bytes, 0, kDecoderPadding);
+    _memalloc_(raw, bytes, MEM_RESIZE, "FF_AVI.AviSndLoad_.temp_buf");
     Check10(AVIStreamRead(af.sound, start, blocks * per, raw, bytes, &bytes, &samples));
     bytesRead = bytes;
     unitsRead = std::max(1, samples / per);

@@ -158,6 +158,7 @@ struct AcmStream {
   int swrFormat = -1, swrRate = 0, swrChannels = 0;  // what swr was set up to take
   int64_t swrIn = 0, swrOut = 0;                     // frames swr took and gave since it was set up
   std::vector<std::vector<uint8_t>> lastFrame;       // the last frame swr took, plane by plane
+  std::vector<uint8_t> parserInput;                  // the parser's copy of the source, padded
   std::vector<uint8_t> carry;                        // source bytes short of a whole frame or block
   std::vector<uint8_t> pending;                      // converted bytes waiting for destination space
   std::vector<uint8_t> scratch;
@@ -329,6 +330,10 @@ struct AcmStream {
 
   bool convertCoded(const uint8_t* data, size_t size) {
     if (parser) {
+      // The parsers read a little past their input, so they get a copy followed by zeroed bytes.
+      parserInput.assign(data, data + size);
+      parserInput.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+      data = parserInput.data();
       while (size > 0) {
         uint8_t* out = nullptr;
         int outSize = 0;
