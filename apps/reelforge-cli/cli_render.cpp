@@ -31,6 +31,10 @@ const char* const kRenderHelp =
     "      --depth BITS        24, 16, 15 or 8 bits per pixel\n"
     "      --dither            error diffusion when reducing to 8 bits\n"
     "      --backwards         play the video backwards\n"
+    "      --mpeg2             MPEG outputs (.mpg) in MPEG-2 instead of MPEG-1\n"
+    "      --bitrate KB        MPEG video kilobits per second (1..102400, default 1125)\n"
+    "      --crf N             MP4 outputs (.mp4, H.264 and AAC): quality 0 (best) .. 51, default 23\n"
+    "      --codec h264        the video codec of an MP4 output (the only one it takes)\n"
     "  -q, --quiet             no progress display\n"
     "      --progress=machine  one key=value line per update on standard error\n"
     "      --help              this text\n"
@@ -51,6 +55,11 @@ enum Option {
   kOptBackwards,
   kOptProgress,
   kOptHelp,
+  // MPEG and MP4 outputs.
+  kOptMpeg2,
+  kOptBitrate,
+  kOptCrf,
+  kOptCodec,
 };
 
 const option kLongOptions[] = {
@@ -67,6 +76,10 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"progress", required_argument, nullptr, kOptProgress},
     {"help", no_argument, nullptr, kOptHelp},
+    {"mpeg2", no_argument, nullptr, kOptMpeg2},
+    {"bitrate", required_argument, nullptr, kOptBitrate},
+    {"crf", required_argument, nullptr, kOptCrf},
+    {"codec", required_argument, nullptr, kOptCodec},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -77,6 +90,27 @@ bool ParseNumber(const std::string& text, double& value) {
 }
 
 // INPUT or INPUT@FIRST-LAST.
+// The MPEG and MP4 options; an empty message when the option was taken.
+std::string ParseMpegOption(int option, const char* arg, BatchJob& job) {
+  double number = 0;
+  switch (option) {
+    case kOptMpeg2:
+      job.mpeg2 = true;
+      return {};
+    case kOptBitrate:
+      if (!ParseNumber(arg, number) || number < 1 || number > 102400) return "--bitrate wants 1 to 102400 kilobits";
+      job.mpegRate = int32_t(number);
+      return {};
+    case kOptCrf:
+      if (!ParseNumber(arg, number) || number < 0 || number > 51) return "--crf wants 0 to 51";
+      job.crf = int32_t(number);
+      return {};
+    default:
+      job.videoCodec = arg;
+      return {};
+  }
+}
+
 BatchInput ParseInput(const std::string& arg) {
   static const std::regex trim(R"((.+)@(\d+)-(\d+))");
   std::smatch m;
@@ -193,6 +227,14 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
       case kOptHelp:
         std::fputs(kRenderHelp, stdout);
         return kOk;
+      case kOptMpeg2:
+      case kOptBitrate:
+      case kOptCrf:
+      case kOptCodec: {
+        const std::string problem = ParseMpegOption(c, optarg, job);
+        if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
+        break;
+      }
       default:
         return Fail(kUsage, command + ": unknown or incomplete option '" + std::string(argv[optind - 1]) +
                                 "' (see 'reelforge-cli " + command + " --help')");

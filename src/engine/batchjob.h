@@ -38,6 +38,11 @@ struct BatchJob {
   bool backwards = false;
   std::string output;       // pictures (and sound when the format carries it)
   std::string audioOutput;  // sound into a file of its own
+  // MPEG and MP4 outputs.
+  bool mpeg2 = false;      // MPEG-2 instead of MPEG-1
+  int32_t mpegRate = 0;    // video kilobits per second, 0 the default
+  int32_t crf = -1;        // MP4 H.264 quality 0..51, -1 the default
+  std::string videoCodec;  // MP4 takes only "h264"
 };
 
 struct BatchProgress {
