@@ -103,7 +103,7 @@ void AudioInfo(std::string_view name, QffInfo& info, bool mpegOnly) {
   if (!found) return;
   QAudioBlock& au = info.audio;
   au.hasAudio = RF_TRUE;
-  info.maxDataRate = 0;
+  info.maxDataRate += a.kbps * 1024 / 8;
   au.decodedFormat = Pcm(uint32_t(a.samplesPerSec), uint16_t(a.channels), uint16_t(a.bitsPerSample));
   au.storedFormat = au.decodedFormat;
   au.frames = a.totalSamples;

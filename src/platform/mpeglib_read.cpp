@@ -440,7 +440,6 @@ struct MplDecoder {
   TrackReader reader;
   Codec ctx;
   Packet pkt;
-  Frame frame;
   Frame held;  // a picture decoded ahead of the one asked for
   bool holding = false;
   bool ended = false;  // the decoder has been told the end
@@ -532,7 +531,6 @@ int32_t OpenMPEG(MplDecoder*& decoder, std::string_view name, int32_t) {
   d->ctx = OpenDecoder(d->reader.Stream()->codecpar);
   if (!d->ctx) return detail::MplFail(MplModule::VideoDecoder, "Cannot start the video decoder");
   d->pkt.reset(Av().av_packet_alloc());
-  d->frame.reset(Av().av_frame_alloc());
   d->held.reset(Av().av_frame_alloc());
   decoder = d.release();
   return 1;
@@ -561,8 +559,8 @@ int32_t SeekMPEG(MplDecoder*& decoder, int32_t frame) {
   Av().avcodec_flush_buffers(d.ctx.get());
   Av().av_frame_unref(d.held.get());
   d.holding = d.ended = false;
-  if (!d.reader.PositionAt(start)) return detail::MplFail(MplModule::VideoDecoder, "Cannot position the movie");
-  return 1;
+  // A picture that cannot be reached is the caller's failed frame, not an error.
+  return d.reader.PositionAt(start) ? 1 : 0;
 }
 
 int32_t GetMPEGFrame(MplDecoder*& decoder, uint8_t* pixels) {
