@@ -226,7 +226,7 @@ TEST_F(MpgTest, SoundOnlyFilesNameTheirVersionAndLayer) {
     EXPECT_FALSE(info.video.hasVideo);
     EXPECT_TRUE(info.audio.audioReadable);
     EXPECT_EQ(info.audio.compression, c.name);
-    EXPECT_EQ(info.audio.decodedFormat.samplesPerSec, c.rate);
+    EXPECT_EQ(uint32_t{info.audio.decodedFormat.samplesPerSec}, c.rate);
     EXPECT_NEAR(info.audio.frames, int32_t(c.rate), 1152 + 576) << "a second, and the last frame filled up";
     QMpgHandle h;
     MpgOpen(h, name, 0);
@@ -374,8 +374,8 @@ TEST_F(MpgTest, TheOptionsDialogKeepsRatesInRangeAndPresetsLockThem) {
   FFSaveInit(opts);
   EXPECT_TRUE(DlgMPG(data, opts, window));
   EXPECT_EQ(data.title, "MPEG Compression");
-  EXPECT_EQ(opts.mpegRate, 28);
-  EXPECT_EQ(opts.mpegFormat, 1);
+  EXPECT_EQ(int32_t{opts.mpegRate}, 28);
+  EXPECT_EQ(int32_t{opts.mpegFormat}, 1);
 }
 
 }  // namespace
