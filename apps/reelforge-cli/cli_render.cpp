@@ -10,6 +10,7 @@
 #include "cli.h"
 #include "effects/fnparams.h"
 #include "formats/ff_avi.h"
+#include "formats/ffdesc.h"
 
 namespace rf::cli {
 namespace {
@@ -32,12 +33,15 @@ const char* const kRenderHelp =
     "      --depth BITS        24, 16, 15 or 8 bits per pixel\n"
     "      --dither            error diffusion when reducing to 8 bits\n"
     "      --backwards         play the video backwards\n"
-    "  AVI outputs (sound goes into the AVI unless --audio-out is given):\n"
-    "      --codec FOURCC      the video compressor (default cvid; DIB: uncompressed;\n"
-    "                          'reelforge-cli codecs' lists them)\n"
+    "  Movie outputs take the sound into the same file unless --audio-out is given.\n"
+    "      --codec NAME        the video compressor: for AVI a FourCC (default cvid; DIB:\n"
+    "                          uncompressed; 'reelforge-cli codecs' lists them), for MP4 h264\n"
     "      --quality N         compression quality, 0 to 100\n"
     "      --keyframes N       a key frame every N frames (0: the compressor's choice)\n"
     "      --data-rate KB      target data rate in kilobytes per second (0: none)\n"
+    "      --mpeg2             MPEG outputs (.mpg) in MPEG-2 instead of MPEG-1\n"
+    "      --bitrate KB        MPEG video kilobits per second (1..102400, default 1125)\n"
+    "      --crf N             MP4 outputs (.mp4, H.264 and AAC): quality 0 (best) .. 51, default 23\n"
     "  -q, --quiet             no progress display\n"
     "      --progress=machine  one key=value line per update on standard error\n"
     "      --help              this text\n"
@@ -62,6 +66,10 @@ enum Option {
   kOptQuality,
   kOptKeyFrames,
   kOptDataRate,
+  // MPEG and MP4 outputs.
+  kOptMpeg2,
+  kOptBitrate,
+  kOptCrf,
 };
 
 const option kLongOptions[] = {
@@ -82,6 +90,9 @@ const option kLongOptions[] = {
     {"quality", required_argument, nullptr, kOptQuality},
     {"keyframes", required_argument, nullptr, kOptKeyFrames},
     {"data-rate", required_argument, nullptr, kOptDataRate},
+    {"mpeg2", no_argument, nullptr, kOptMpeg2},
+    {"bitrate", required_argument, nullptr, kOptBitrate},
+    {"crf", required_argument, nullptr, kOptCrf},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -92,6 +103,26 @@ bool ParseNumber(const std::string& text, double& value) {
 }
 
 // INPUT or INPUT@FIRST-LAST.
+// The MPEG and MP4 options; an empty message when the option was taken.
+std::string ParseMpegOption(int option, const char* arg, BatchJob& job) {
+  double number = 0;
+  switch (option) {
+    case kOptMpeg2:
+      job.mpeg2 = true;
+      return {};
+    case kOptBitrate:
+      if (!ParseNumber(arg, number) || number < 1 || number > 102400) return "--bitrate wants 1 to 102400 kilobits";
+      job.mpegRate = int32_t(number);
+      return {};
+    case kOptCrf:
+      if (!ParseNumber(arg, number) || number < 0 || number > 51) return "--crf wants 0 to 51";
+      job.crf = int32_t(number);
+      return {};
+    default:
+      return {};
+  }
+}
+
 BatchInput ParseInput(const std::string& arg) {
   static const std::regex trim(R"((.+)@(\d+)-(\d+))");
   std::smatch m;
@@ -162,7 +193,7 @@ std::string ParseAviOption(int option, const std::string& value, BatchJob& job) 
 
 // A compressor named for an AVI output must be installed and able to compress.
 std::string CheckCodec(const BatchJob& job) {
-  if (job.codec.empty()) return {};
+  if (job.codec.empty() || FFGetId(job.output, FF_SAVE_TABLE) != FF_AVI) return {};
   aviCodecsRec rec;
   AviSettingsInit(rec, AviFourCC(job.codec));
   if (rec.isEncoder) return {};
@@ -248,6 +279,13 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
       case kOptKeyFrames:
       case kOptDataRate: {
         const std::string problem = ParseAviOption(c, optarg, job);
+        if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
+        break;
+      }
+      case kOptMpeg2:
+      case kOptBitrate:
+      case kOptCrf: {
+        const std::string problem = ParseMpegOption(c, optarg, job);
         if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
         break;
       }

@@ -13,6 +13,7 @@
 #include "effects/fnrun.h"
 #include "engine/predict.h"
 #include "formats/ff_avi.h"
+#include "formats/ff_mpg.h"
 #include "formats/ffcodecs.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -203,6 +204,33 @@ double OutputRate(const JobState& js, double wanted) {
   return 25.0;
 }
 
+bool MpegFamily(int32_t format) { return format == FF_MPG || format == FF_MP2 || format == FF_MOV; }
+
+// The sound MPEG and MP4 encoders take: 16 bits, one or two channels, an MPEG audio rate.
+WaveFormatEx MpegSoundFormat(WaveFormatEx f, int32_t format) {
+  if (format != FF_MOV) f.samplesPerSec = uint32_t(MpgAudioRate(int32_t(f.samplesPerSec)));
+  f.channels = std::min<uint16_t>(f.channels, 2);
+  f.bitsPerSample = 16;
+  f.formatTag = WAVE_FORMAT_PCM;
+  f.extraSize = 0;
+  WaveFormatValidate(f);
+  return f;
+}
+
+// The MPEG options of the job into the save options; false with the error set when refused.
+bool MpegOptions(const BatchJob& job, int32_t format, QffSaveOpt& opts) {
+  if (format == FF_MOV && !job.codec.empty() && Lower(job.codec) != "h264") {
+    SetLastFileName(job.output);
+    ErrSetText(2, "MP4 outputs are written with the h264 codec only, not " + job.codec);
+    return false;
+  }
+  opts.mpegFormat = job.mpeg2 ? 2 : 1;
+  if (job.mpegRate > 0) opts.mpegRate = job.mpegRate;
+  opts.param1 = format == FF_MOV && job.crf >= 0 ? job.crf : FF_AUTO;
+  FFSavePrepare(opts, 0, 0, 24);
+  return true;
+}
+
 void RefuseOutput(const std::string& name, const char* medium) {
   SetLastFileName(name);
   ErrSetText(2, "No input has " + std::string(medium) + " for this output: " + name);
@@ -245,13 +273,17 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
         AddFile(js, in, job.sequences);
     }
     BuildChain(js, job.effects);
-    const double fps = OutputRate(js, job.fps);
+    double fps = OutputRate(js, job.fps);
+    // MPEG knows only its standard rates: the next one up is written.
+    if (FFGetId(job.output, FF_SAVE_TABLE) == FF_MPG) fps = MpgStdRate(fps);
     for (const MMBlockRec* b : js.list.video.items) {
       const int32_t frames = b->last - b->first + 1;
       const double rate = b->frequency > 0 ? b->frequency : fps;
       js.framesTotal += job.keepDuration ? int32_t(std::trunc(frames * fps / rate)) : frames;
     }
     js.soundFormat = SoundFormat(js);
+    const int32_t outFormat = FFGetId(job.output, FF_SAVE_TABLE);
+    if (MpegFamily(outFormat)) js.soundFormat = MpegSoundFormat(js.soundFormat, outFormat);
     for (const MMBlockRec* b : js.list.audio.items) {
       const int32_t quants = MMBlockP_IsFile(*b) ? b->last - b->first + 1 : b->fileQuants;
       js.samplesTotal += int32_t(std::trunc(quants * js.soundFormat.samplesPerSec / b->frequency));
@@ -268,6 +300,7 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
     if (format == FF_AVI) SetAviOptions(opts, job);
     // A movie that carries sound takes it into the same file unless it has a file of its own.
     const bool soundInside = pictures && (FFGetFlags(format, FF_SAVE_TABLE) & FFF_SOUND) != 0;
+    if (MpegFamily(format) && !MpegOptions(job, format, opts)) return;
     js.depth = job.depth;
     js.ditherMethod = job.dither ? 1 : 0;
     js.started = std::chrono::steady_clock::now();

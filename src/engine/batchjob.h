@@ -44,6 +44,10 @@ struct BatchJob {
   int32_t quality = NOT_SET;    // 0..100
   int32_t keyFrames = NOT_SET;  // frames between key frames, 0 off
   int32_t dataRate = NOT_SET;   // kilobytes per second, 0 off
+  // MPEG and MP4 outputs.
+  bool mpeg2 = false;    // MPEG-2 instead of MPEG-1
+  int32_t mpegRate = 0;  // video kilobits per second, 0 the default
+  int32_t crf = -1;      // MP4 H.264 quality 0..51, -1 the default
 };
 
 struct BatchProgress {

@@ -5,9 +5,10 @@
 #include "formats/ff_bay.h"
 #include "formats/ff_bmp.h"
 #include "formats/ff_flc.h"
-#include "formats/ff_hav.h"
 #include "formats/ff_gif.h"
+#include "formats/ff_hav.h"
 #include "formats/ff_jpg.h"
+#include "formats/ff_mpg.h"
 #include "formats/ff_pcx.h"
 #include "formats/ff_png.h"
 #include "formats/ff_pnm.h"
@@ -51,12 +52,14 @@ const CodecRow kCodecs[] = {
     {FF_PNG, PNGInfo, PNGLoad, PNGSave, PNGSetLevel, kParam1},
     {FF_TIF, TIFInfo, TIFLoad, TIFSave, TIFSetCompression, kParam1},
     {FF_AVI, AviInfo, nullptr, nullptr, nullptr, nullptr},
+    {FF_MPG, MpgInfo, nullptr, nullptr, nullptr, nullptr},
     {FF_WAV, WAVInfo, nullptr, nullptr, nullptr, nullptr},
     {FF_SGI, SGIInfo, SGILoad, SGISave, SGISetCompression, kParam1},
     {FF_RAS, RASInfo, RASLoad, RASSave, RASSetCompression, kParam1},
     {FF_PNM, PNMInfo, PNMLoad, PNMSave, PNMSetEncoding, kParam1},
     {FF_BAY, BayInfo, BayLoad, nullptr, nullptr, nullptr},
     {FF_XPM, XPMInfo, XPMLoad, XPMSave, nullptr, nullptr},
+    {FF_MOV, MovInfo, nullptr, nullptr, nullptr, nullptr},
 };
 
 const CodecRow* Find(int32_t id) {
@@ -65,7 +68,7 @@ const CodecRow* Find(int32_t id) {
   return nullptr;
 }
 
-bool Known(int32_t id) { return id >= FF_TGA && id <= FF_XPM; }
+bool Known(int32_t id) { return (id >= FF_TGA && id <= FF_XPM) || id == FF_MOV; }
 
 }  // namespace
 
@@ -123,6 +126,7 @@ void FFApplyWriterSettings(const QffSaveOpt& opts) {
     if (avi.acceptedDepth == 0) AviSettingsInit(avi, avi.fourcc);
     AviSettingsApply(avi);
   }
+  if (opts.format == FF_MPG || opts.format == FF_MOV) MpgApplySettings(opts);
   const CodecRow* row = Find(opts.format);
   if (row && row->setParam) row->setParam(opts.*row->param);
   if (row && row->setParamB) row->setParamB(opts.*row->paramB);
@@ -153,6 +157,9 @@ int32_t FFSavePrepare(QffSaveOpt& opts, int32_t width, int32_t height, int32_t d
     case FF_MPG:
       opts.param1 = opts.mpegFormat;
       opts.param3 = opts.mpegRate;
+      break;
+    case FF_MOV:
+      opts.param1 = opts.param1 == FF_AUTO ? 23 : opts.param1;  // the H.264 quality
       break;
     case FF_SGI:
       opts.param1 = opts.sgiCompression;

@@ -40,6 +40,8 @@ const Row kLoadTable[FF_LOAD_ROWS] = {
     {FF_BAY, 9, ".bay", "BAY", "Bayer Image", "BAY, Bayer Image"},
     {FF_XPM, 9, ".xpm", "XPM", "X PixMap", "XPM, X PixMap"},
     {FF_MPG, 20, ".mp3.mpa.mp2", "MPA", "MPEG Audio Layer I/II/III", "MP3/MPA, MPEG Audio Layer I/II/III"},
+    {FF_MOV, 26, ".mp4.m4v.mov.mkv.webm.3gp.ts", "MP4", "MPEG-4, QuickTime and Matroska movies",
+     "MP4/MOV/MKV/WebM, MPEG-4, QuickTime and Matroska movies"},
 };
 
 const Row kSaveTable[FF_SAVE_ROWS] = {
@@ -60,6 +62,7 @@ const Row kSaveTable[FF_SAVE_ROWS] = {
     {FF_TIF, 9, ".tif.tiff", "TIFF", "Tagged Image File Format", "TIFF, Tagged Image File Format"},
     {FF_XPM, 9, ".xpm", "XPM", "X PixMap", "XPM, X PixMap"},
     {FF_MP2, 20, ".mp2", "MPA", "MPEG Audio Layer II", "MP2, MPEG Audio Layer II"},
+    {FF_MOV, 26, ".mp4.m4v", "MP4", "MPEG-4 Part 14, H.264 and AAC", "MP4, H.264 video and AAC sound"},
 };
 
 // Stored depth per source depth 8, 15, 16, 24, 32 and any other.
@@ -73,7 +76,7 @@ const DepthRow kSaveDepths[] = {
     {FF_PNG, {8, 24, 24, 24, 24, 24}},  {FF_TGA, {8, 15, 24, 24, 24, 24}},  {FF_MPG, {24, 24, 24, 24, 24, 24}},
     {FF_WAV, {0, 0, 0, 0, 0, 0}},       {FF_SGI, {24, 24, 24, 24, 24, 24}}, {FF_RAS, {8, 24, 24, 24, 24, 24}},
     {FF_PNM, {24, 24, 24, 24, 24, 24}}, {FF_TIF, {8, 24, 24, 24, 24, 24}},  {FF_XPM, {24, 24, 24, 24, 24, 24}},
-    {FF_MP2, {0, 0, 0, 0, 0, 0}},       {FF_GIF, {8, 8, 8, 8, 8, 8}},
+    {FF_MP2, {0, 0, 0, 0, 0, 0}},       {FF_GIF, {8, 8, 8, 8, 8, 8}},       {FF_MOV, {24, 24, 24, 24, 24, 24}},
 };
 
 struct Table {
@@ -223,6 +226,7 @@ int32_t UniKind(int32_t id, int32_t frames) {
     case FF_MPG:
     case FF_WAV:
     case FF_MP2:
+    case FF_MOV:
       return UNI_MOVIE;
     default:
       return UNI_UNKNOWN;

@@ -29,6 +29,7 @@ enum FfId : int32_t {
   FF_BAY = 16,
   FF_XPM = 17,
   FF_MP2 = 18,
+  FF_MOV = 19,  // MP4, MOV, MKV, WebM and any movie the codec libraries open; writes MP4
 };
 // As a format argument: follow the file name's extension; as a result: no such format.
 inline constexpr int32_t FF_AUTO = NOT_SET;
@@ -59,8 +60,8 @@ struct QffDesc {
   std::string filterLabel;
 };
 
-inline constexpr int32_t FF_LOAD_ROWS = 18;
-inline constexpr int32_t FF_SAVE_ROWS = 17;
+inline constexpr int32_t FF_LOAD_ROWS = 19;
+inline constexpr int32_t FF_SAVE_ROWS = 18;
 
 // The row whose extension list holds the name's extension; a zeroed row with FF_AUTO otherwise.
 QffDesc FFGetDesc(std::string_view name, int32_t table);

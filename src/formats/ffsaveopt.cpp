@@ -82,6 +82,8 @@ std::string FFSaveCodecName(const QffSaveOpt& opts) {
       }
     case FF_MPG:
       return opts.mpegFormat == 1 ? "MPEG-1 format" : opts.mpegFormat == 2 ? "MPEG-2 format" : "N/A";
+    case FF_MOV:
+      return "H.264 video and AAC sound";
     case FF_SGI:
       return opts.sgiCompression ? rle : "Uncompressed, full frames";
     case FF_RAS:

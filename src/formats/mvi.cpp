@@ -6,8 +6,9 @@
 
 #include "formats/ff_avi.h"
 #include "formats/ff_flc.h"
-#include "formats/ff_hav.h"
 #include "formats/ff_gif.h"
+#include "formats/ff_hav.h"
+#include "formats/ff_mpg.h"
 #include "formats/ff_wav.h"
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
@@ -152,6 +153,46 @@ void AviImgSaveRow(QMviHandle& mv, Qimg& img) { AviImgSave(*mv.AVI, img); }
 void AviSndSaveRow(QMviHandle& mv, const QSndBuf& buffer) { AviSndSave(*mv.AVI, buffer); }
 
 void AviCloseRow(QMviHandle& mv) { AviClose(*mv.AVI); }
+// MPEG video and audio, MP2 and the other containers share the MPEG unit.
+template <class Label>
+void AllocMpg(QMviHandle& mv, Label label) {
+  _memalloc_(mv.MPG, int32_t(sizeof(QMpgHandle)), MEM_NEW, label);
+  new (mv.MPG) QMpgHandle{};
+  QMpgHandle& h = *mv.MPG;
+  mv.width = &h.width;
+  mv.height = &h.height;
+  mv.bytesPerPixel = &h.bytesPerPixel;
+  mv.bpp = &h.bpp;
+  mv.frameRate = &h.frameRate;
+  mv.frames = &h.frames;
+  mv.current = &h.current;
+  mv.samplePos = &h.samplePos;
+  mv.writing = &h.writing;
+  mv.hasAudio = RF_TRUE;
+  mv.audioFormat = &h.soundFormat;
+}
+
+void MpgOpenRow(QMviHandle& mv, std::string_view name) {
+  AllocMpg(mv, "ConForm.MviOpen.mf.MPG");
+  MpgOpen(*mv.MPG, name, 0);
+}
+
+void MpgCreateRow(QMviHandle& mv, std::string_view name, double rate, int32_t, int32_t frames) {
+  AllocMpg(mv, "ConForm.MviCreate.mf.MPG");
+  MpgCreate(*mv.MPG, name, rate, frames, mv.format);
+}
+
+void MpgImgLoadRow(QMviHandle& mv, Qimg& img, int32_t frame, int32_t flags) { MpgImgLoad(*mv.MPG, img, frame, flags); }
+
+void MpgSndLoadRow(QMviHandle& mv, QSndBuf& buffer, int32_t first, int32_t flags, int32_t count) {
+  MpgSndLoad(*mv.MPG, buffer, first, flags, count);
+}
+
+void MpgImgSaveRow(QMviHandle& mv, Qimg& img) { MpgImgSave(*mv.MPG, img); }
+
+void MpgSndSaveRow(QMviHandle& mv, const QSndBuf& buffer) { MpgSndSave(*mv.MPG, buffer); }
+
+void MpgCloseRow(QMviHandle& mv) { MpgClose(*mv.MPG); }
 
 // Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
 // HAV: pictures, and sound when the file has it (a new file can take both).
@@ -242,7 +283,12 @@ const MviRow kMovies[] = {
      AviCloseRow},
     {FF_HAV, HavOpen, HavCreate, HavSetPos, HavImgLoad, HavSndLoad, HavImgSave, HavSndSave, HavClose},
     {FF_GIF, GifOpen, GifCreate, nullptr, GifImgLoad, nullptr, GifImgSave, nullptr, GifClose},
+    {FF_MPG, MpgOpenRow, MpgCreateRow, nullptr, MpgImgLoadRow, MpgSndLoadRow, MpgImgSaveRow, MpgSndSaveRow,
+     MpgCloseRow},
     {FF_WAV, WavOpen, WavCreate, nullptr, nullptr, WavSndLoad, nullptr, WavSndSave, WavClose},
+    {FF_MP2, nullptr, MpgCreateRow, nullptr, nullptr, nullptr, nullptr, MpgSndSaveRow, MpgCloseRow},
+    {FF_MOV, MpgOpenRow, MpgCreateRow, nullptr, MpgImgLoadRow, MpgSndLoadRow, MpgImgSaveRow, MpgSndSaveRow,
+     MpgCloseRow},
 };
 
 const MviRow* Find(int32_t id) {

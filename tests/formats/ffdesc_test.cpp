@@ -54,10 +54,14 @@ TEST(FfDescTest, TablesByIdentifierAndIndex) {
   EXPECT_EQ(d.id, FF_HAV);
   ASSERT_TRUE(FFGetDescByIndex(17, FF_LOAD_TABLE, d));
   EXPECT_EQ(d.filterLabel, "MP3/MPA, MPEG Audio Layer I/II/III");
-  EXPECT_FALSE(FFGetDescByIndex(18, FF_LOAD_TABLE, d));
+  ASSERT_TRUE(FFGetDescByIndex(18, FF_LOAD_TABLE, d));
+  EXPECT_EQ(d.id, FF_MOV);
+  EXPECT_FALSE(FFGetDescByIndex(19, FF_LOAD_TABLE, d));
   ASSERT_TRUE(FFGetDescByIndex(16, FF_SAVE_TABLE, d));
   EXPECT_EQ(d.id, FF_MP2);
-  EXPECT_FALSE(FFGetDescByIndex(17, FF_SAVE_TABLE, d));
+  ASSERT_TRUE(FFGetDescByIndex(17, FF_SAVE_TABLE, d));
+  EXPECT_EQ(d.id, FF_MOV);
+  EXPECT_FALSE(FFGetDescByIndex(18, FF_SAVE_TABLE, d));
   EXPECT_FALSE(FFGetDescByIndex(-1, FF_SAVE_TABLE, d));
 }
 
@@ -76,7 +80,8 @@ TEST(FfDescTest, DialogFilters) {
   // Sound outputs, plain: only the per-format entries, sorted by their text, each ending in "|".
   EXPECT_EQ(FFMakeSaveFilter(16, 4 | 1),
             "AVI, Windows Audio Video Interleaved|*.avi|HAV, High quality Audio Video|*.hav|"
-            "MP2, MPEG Audio Layer II|*.mp2|MPEG, Moving Pictures Experts Group|*.mpg;*.mpeg;*.m1v;*.m2v|"
+            "MP2, MPEG Audio Layer II|*.mp2|MP4, H.264 video and AAC sound|*.mp4;*.m4v|"
+            "MPEG, Moving Pictures Experts Group|*.mpg;*.mpeg;*.m1v;*.m2v|"
             "WAV, Windows Wave Sound|*.wav|");
   EXPECT_EQ(FFMakeSaveFilter(4, 0), "All supported formats|*.wav;*.mp2|MPA|*.mp2|WAV|*.wav|Any file (*.*)|*.*");
   const std::string stills = FFMakeSaveFilter(1, 0);
@@ -92,7 +97,7 @@ TEST(FfDescTest, StoredDepthsAndKinds) {
   for (const auto& d : depths) EXPECT_EQ(FFSaveDepth(d[0], d[1]), d[2]) << d[0] << " " << d[1];
   const int32_t kinds[][3] = {{FF_TGA, 1, UNI_STILL}, {FF_TGA, 2, UNI_SEQUENCE}, {FF_GIF, 1, UNI_STILL},
                               {FF_GIF, 2, UNI_MOVIE}, {FF_WAV, 0, UNI_MOVIE},    {0, 1, UNI_UNKNOWN},
-                              {19, 1, UNI_UNKNOWN},   {FF_AUTO, 1, UNI_UNKNOWN}};
+                              {20, 1, UNI_UNKNOWN},   {FF_AUTO, 1, UNI_UNKNOWN}};
   for (const auto& k : kinds) EXPECT_EQ(UniKind(k[0], k[1]), k[2]) << k[0] << " " << k[1];
 }
 
