@@ -25,7 +25,6 @@ constexpr int32_t kMaxCodes = 4096;
 constexpr uint8_t kExtension = 0x21;
 constexpr uint8_t kControlLabel = 0xF9;
 constexpr uint8_t kImage = ',';
-constexpr uint8_t kTrailer = ';';
 constexpr const char* kCompression = "Variable-Length-Code LZW (Lempel-Ziv & Welch)";
 
 // The frame positions and the handle of the file scanned last, so that opening the same
@@ -419,6 +418,14 @@ int32_t ReadFrameBytes(QGifHandle& gf, int32_t n) {
   return got;
 }
 
+// The most pixels LZW data of that many bytes can give: codes are at least 2 bits, and the k-th
+// code after a clear stands for at most k pixels, never more than 4096. A window the data cannot
+// fill gets no room beyond it.
+int64_t MaxPixels(int32_t bytes) {
+  const int64_t codes = int64_t(std::max(0, bytes)) * 4;
+  return std::min(codes * kMaxCodes, codes * (codes + 1) / 2);
+}
+
 void DecodeFrame(QGifHandle& gf, Qimg& img) {
   const int32_t n = gf.decoded;
   const int32_t got = ReadFrameBytes(gf, n);
@@ -441,7 +448,7 @@ void DecodeFrame(QGifHandle& gf, Qimg& img) {
   if (!ImgCheckDims(h.width, h.height, 8)) MonAbort();
   // A window that is the 8-bit screen itself, shown whole, is decoded in place.
   const bool direct = img.bytesPerPixel == 1 && CoversScreen(gf, h) && !Interlaced(h) && h.transparent < 0;
-  const int32_t pixels = h.width * h.height;
+  const int32_t pixels = int32_t(std::min<int64_t>(int64_t(h.width) * h.height, MaxPixels(got - at)));
   if (!direct) _memalloc_(gf.window, pixels, MEM_RESIZE, "FF_GIF.GIFLoadNext.ih_temp");
   if (!gf.table) _memalloc_(gf.table, int32_t(sizeof(QGifLzwTable)), MEM_RESIZE, "FF_GIF.GIFLoadNext.GIFLZWChBuf");
   const int32_t decoded = GIFDecodeLzw_(gf.data + at, got - at, direct ? img.data : gf.window, pixels, *gf.table);

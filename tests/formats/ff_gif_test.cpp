@@ -324,6 +324,8 @@ TEST_F(GifTest, DamagedFilesFailCleanly) {
   outside.top = 60000;
   huge.width = 65535;
   huge.height = 65535;
+  Frame large = plain;  // 400 million pixels claimed by a few bytes of data
+  large.width = large.height = 20000;
   auto truncated = GifBytes(4, 4, {plain});
   truncated.resize(truncated.size() - 6);
   auto noImage = GifBytes(4, 4, {});
@@ -342,6 +344,7 @@ TEST_F(GifTest, DamagedFilesFailCleanly) {
       {"clear codes throughout", GifBytes(4, 4, {lateClear}), kOk},
       {"window outside the screen", GifBytes(4, 4, {outside}), kOk},
       {"window beyond the limits", GifBytes(4, 4, {huge}), {7, 2}},
+      {"window far beyond its data", GifBytes(4, 4, {large}), kOk},
       {"data cut short", truncated, kOk},
       {"no image", noImage, {7, 4}},
       {"version 98a", notGif, {7, 2}},
