@@ -25,7 +25,6 @@ constexpr int32_t kMaxCodes = 4096;
 constexpr uint8_t kExtension = 0x21;
 constexpr uint8_t kControlLabel = 0xF9;
 constexpr uint8_t kImage = ',';
-constexpr uint8_t kTrailer = ';';
 constexpr const char* kCompression = "Variable-Length-Code LZW (Lempel-Ziv & Welch)";
 
 // The frame positions and the handle of the file scanned last, so that opening the same
@@ -239,6 +238,7 @@ void ScanAll(QGifHandle& gf, uint8_t*& buffer, std::vector<int32_t>& positions) 
   _memalloc_(buffer, kScanBuffer, MEM_RESIZE, "FF_GIF.GIFOpen.GIFCmpsBuf");
   ScanReader in(gf.file, buffer, FPos(gf.file));
   int64_t totalDelay = 0;
+  bool localTables = false;
   for (;;) {
     const ScanStep step = ScanFrame(in, false);
     if (step.position < 0) break;
@@ -248,9 +248,15 @@ void ScanAll(QGifHandle& gf, uint8_t*& buffer, std::vector<int32_t>& positions) 
     if (!positions.empty() && (!CoversScreen(gf, h) || h.transparent >= 0)) gf.dependent = RF_TRUE;
     positions.push_back(int32_t(step.position));
     totalDelay += h.delay;
+    localTables = localTables || LocalTable(h);
   }
   if (positions.empty()) ErrSet(7, 4);
   gf.frames = int32_t(positions.size());
+  // One palette cannot show frames that bring colour tables of their own over each other.
+  if (localTables && gf.frames > 1 && int64_t(gf.width) * gf.height * 3 <= IMG_MAX_BYTES) {
+    gf.bytesPerPixel = 3;
+    gf.bpp = 24;
+  }
   positions.push_back(int32_t(std::min<int64_t>(in.pos(), gf.fileSize)));
   gf.frameRate = totalDelay > 0 ? double(gf.frames) * 100.0 / double(totalDelay) : 0.0;
   MemFree(buffer);
@@ -298,26 +304,46 @@ Rect Clip(const QGifHandle& gf, const FrameHeader& h) {
   return r;
 }
 
-void FillRect(Qimg& img, const Rect& r, uint8_t value) {
-  for (int32_t y = 0; y < r.height; ++y)
-    std::memset(img.data + size_t(r.top + y) * size_t(img.width) + size_t(r.left), value, size_t(r.width));
+size_t Offset(const Qimg& img, int32_t x, int32_t y) {
+  return (size_t(y) * size_t(img.width) + size_t(x)) * size_t(img.bytesPerPixel);
+}
+
+// The screen's background as a pixel: the index at 8 bits, its colour at 24.
+const uint8_t* BackgroundPixel(const QGifHandle& gf, uint8_t& index) {
+  static const uint8_t kBlack[3] = {};
+  index = uint8_t(std::max(0, gf.background));
+  if (gf.bytesPerPixel == 1) return &index;
+  return gf.background >= 0 ? gf.palette[gf.background] : kBlack;
+}
+
+void FillRect(Qimg& img, const Rect& r, const uint8_t* pixel) {
+  const int32_t bp = img.bytesPerPixel;
+  for (int32_t y = 0; y < r.height; ++y) {
+    uint8_t* row = img.data + Offset(img, r.left, r.top + y);
+    if (bp == 1)
+      std::memset(row, *pixel, size_t(r.width));
+    else
+      for (int32_t x = 0; x < r.width; ++x) std::memcpy(row + 3 * x, pixel, 3);
+  }
 }
 
 // Copies a rectangle of the screen to or from a packed block of its size.
 void CopyRect(Qimg& img, const Rect& r, uint8_t* block, bool toScreen) {
+  const size_t rowBytes = size_t(r.width) * size_t(img.bytesPerPixel);
   for (int32_t y = 0; y < r.height; ++y) {
-    uint8_t* row = img.data + size_t(r.top + y) * size_t(img.width) + size_t(r.left);
-    uint8_t* saved = block + size_t(y) * size_t(r.width);
+    uint8_t* row = img.data + Offset(img, r.left, r.top + y);
+    uint8_t* saved = block + size_t(y) * rowBytes;
     if (toScreen)
-      std::memcpy(row, saved, size_t(r.width));
+      std::memcpy(row, saved, rowBytes);
     else
-      std::memcpy(saved, row, size_t(r.width));
+      std::memcpy(saved, row, rowBytes);
   }
 }
 
 void DisposePrevious(QGifHandle& gf, Qimg& img) {
   const Rect r{gf.prevLeft, gf.prevTop, gf.prevWidth, gf.prevHeight};
-  if (gf.prevDisposal == 2) FillRect(img, r, uint8_t(std::max(0, gf.background)));
+  uint8_t index;
+  if (gf.prevDisposal == 2) FillRect(img, r, BackgroundPixel(gf, index));
   if (gf.prevDisposal == 3 && gf.PrevImg) CopyRect(img, r, gf.PrevImg, true);
 }
 
@@ -329,7 +355,7 @@ void RememberWindow(QGifHandle& gf, Qimg& img, const FrameHeader& h) {
   gf.prevWidth = r.width;
   gf.prevHeight = r.height;
   if (h.disposal != 3 || r.width == 0) return;
-  _memalloc_(gf.PrevImg, r.width * r.height, MEM_RESIZE, "FF_GIF.GIFLoadNext.gf.PrevImg");
+  _memalloc_(gf.PrevImg, r.width * r.height * img.bytesPerPixel, MEM_RESIZE, "FF_GIF.GIFLoadNext.gf.PrevImg");
   CopyRect(img, r, gf.PrevImg, false);
 }
 
@@ -348,29 +374,34 @@ void ForEachRow(const FrameHeader& h, Place&& place) {
 }
 
 // Puts the first `decoded` pixels of a window decoded at its own size onto the screen, clipped,
-// without its transparent pixels; pixels the data never reached keep what the screen showed.
-void PlaceWindow(const QGifHandle& gf, Qimg& img, const FrameHeader& h, int32_t decoded) {
+// without its transparent pixels; pixels the data never reached keep what the screen showed. A
+// 24-bit screen takes the colours of the frame's table.
+void PlaceWindow(const QGifHandle& gf, Qimg& img, const FrameHeader& h, int32_t decoded,
+                 const uint8_t (&table)[256][3]) {
   const Rect r = Clip(gf, h);
   if (r.width == 0) return;
+  const int32_t key = h.transparent;
   ForEachRow(h, [&](int32_t from, int32_t y) {
     const int32_t width = std::clamp(decoded - from * h.width, 0, r.width);
     if (y >= r.height || width == 0) return;
     const uint8_t* src = gf.window + size_t(from) * size_t(h.width);
-    uint8_t* dst = img.data + size_t(r.top + y) * size_t(img.width) + size_t(r.left);
-    if (h.transparent < 0) {
+    uint8_t* dst = img.data + Offset(img, r.left, r.top + y);
+    if (img.bytesPerPixel == 3) {
+      for (int32_t x = 0; x < width; ++x)
+        if (src[x] != key) std::memcpy(dst + 3 * x, table[src[x]], 3);
+    } else if (key < 0) {
       std::memcpy(dst, src, size_t(width));
-      return;
+    } else {
+      for (int32_t x = 0; x < width; ++x)
+        if (src[x] != key) dst[x] = src[x];
     }
-    const auto key = uint8_t(h.transparent);
-    for (int32_t x = 0; x < width; ++x)
-      if (src[x] != key) dst[x] = src[x];
   });
 }
 
 void EnsureScreen(const QGifHandle& gf, Qimg& img) {
-  if (ImgValid(img) && img.width == gf.width && img.height == gf.height && img.bpp == 8) return;
-  if (_imgalloc_(img, gf.width, gf.height, 8, "FF_GIF.GIFLoadNext.ih") != 0) MonAbort();
-  ImgSetDims(img, gf.width, gf.height, 8);
+  if (ImgValid(img) && img.width == gf.width && img.height == gf.height && img.bpp == gf.bpp) return;
+  if (_imgalloc_(img, gf.width, gf.height, gf.bpp, "FF_GIF.GIFLoadNext.ih") != 0) MonAbort();
+  ImgSetDims(img, gf.width, gf.height, gf.bpp);
 }
 
 // Reads frame n's bytes, from its first block to the next frame's, into gf.data.
@@ -387,32 +418,42 @@ int32_t ReadFrameBytes(QGifHandle& gf, int32_t n) {
   return got;
 }
 
+// The most pixels LZW data of that many bytes can give: codes are at least 2 bits, and the k-th
+// code after a clear stands for at most k pixels, never more than 4096. A window the data cannot
+// fill gets no room beyond it.
+int64_t MaxPixels(int32_t bytes) {
+  const int64_t codes = int64_t(std::max(0, bytes)) * 4;
+  return std::min(codes * kMaxCodes, codes * (codes + 1) / 2);
+}
+
 void DecodeFrame(QGifHandle& gf, Qimg& img) {
   const int32_t n = gf.decoded;
   const int32_t got = ReadFrameBytes(gf, n);
   FrameHeader h;
   if (!ParseFrameHeader(gf.data, got, h)) ErrSet(7, 4);
   int32_t at = h.dataStart;
+  uint8_t table[256][3];
+  std::memcpy(table, gf.palette, sizeof table);
   if (LocalTable(h)) {
     const int32_t bytes = TableBytes(h.flags);
     if (got - at < bytes) ErrSet(7, 9);
-    StoreTable(gf.data + at, bytes, img.palette);
+    StoreTable(gf.data + at, bytes, table);
     at += bytes;
-  } else {
-    std::memcpy(img.palette, gf.palette, sizeof img.palette);
   }
-  if (n == 0) std::memset(img.data, std::max(0, gf.background), size_t(img.size));
+  if (img.bytesPerPixel == 1) std::memcpy(img.palette, table, sizeof table);
+  uint8_t index;
+  if (n == 0) FillRect(img, Rect{0, 0, gf.width, gf.height}, BackgroundPixel(gf, index));
   RememberWindow(gf, img, h);
   if (h.width == 0 || h.height == 0) return;
   if (!ImgCheckDims(h.width, h.height, 8)) MonAbort();
-  // A window that is the screen itself, shown whole, is decoded in place.
-  const bool direct = CoversScreen(gf, h) && !Interlaced(h) && h.transparent < 0;
-  const int32_t pixels = h.width * h.height;
+  // A window that is the 8-bit screen itself, shown whole, is decoded in place.
+  const bool direct = img.bytesPerPixel == 1 && CoversScreen(gf, h) && !Interlaced(h) && h.transparent < 0;
+  const int32_t pixels = int32_t(std::min<int64_t>(int64_t(h.width) * h.height, MaxPixels(got - at)));
   if (!direct) _memalloc_(gf.window, pixels, MEM_RESIZE, "FF_GIF.GIFLoadNext.ih_temp");
   if (!gf.table) _memalloc_(gf.table, int32_t(sizeof(QGifLzwTable)), MEM_RESIZE, "FF_GIF.GIFLoadNext.GIFLZWChBuf");
   const int32_t decoded = GIFDecodeLzw_(gf.data + at, got - at, direct ? img.data : gf.window, pixels, *gf.table);
   if (decoded < 0) ErrSet(7, 9);
-  if (!direct) PlaceWindow(gf, img, h, decoded);
+  if (!direct) PlaceWindow(gf, img, h, decoded, table);
 }
 
 }  // namespace
@@ -532,8 +573,8 @@ void GIFInfo(std::string_view name, QffInfo& info) {
     info.fileSize = gf.fileSize;
     info.video.width = gf.width;
     info.video.height = gf.height;
-    info.video.bytesPerPixel = 1;
-    info.video.bpp = 8;
+    info.video.bytesPerPixel = gf.bytesPerPixel;
+    info.video.bpp = gf.bpp;
     info.video.frames = gf.frames;
     info.video.frameRate = gf.frameRate;
     if (gf.frameRate > 0) info.video.duration = gf.frames / gf.frameRate;

@@ -54,7 +54,8 @@ struct QGifHandle {
 // when no image header is found.
 void GIFOpen(QGifHandle& gf, std::string_view name, bool single);
 void GIFInfo(std::string_view name, QffInfo& info);
-// Decodes the next frame onto the screen held in img (8 bits, the screen's size).
+// Decodes the next frame onto the screen held in img (the screen's size; 8 bits, or 24 when the
+// animation's frames bring colour tables of their own).
 void GIFLoadNext(QGifHandle& gf, Qimg& img);
 // Frame 1-based, 0 the next; flags bit 0: img holds the frame decoded last. Error (12, 1) for a
 // frame out of range, (7, 9) for damaged frame data.
@@ -86,7 +87,7 @@ void GIFFinish_(QGifHandle& gf);
 // One picture as a one-frame GIF.
 void GIFSave_(std::string_view name, const Qimg& img);
 // Encodes count pixels of 2^bits colours as LZW data (the code-size byte and the sub-blocks with
-// their zero terminator), appended to out through the table scratch of the writer.
+// their zero terminator), appended to out.
 void GIFEncodeLzw_(const uint8_t* pixels, int32_t count, int32_t bits, std::vector<uint8_t>& out);
 
 }  // namespace rf

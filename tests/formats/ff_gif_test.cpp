@@ -324,6 +324,8 @@ TEST_F(GifTest, DamagedFilesFailCleanly) {
   outside.top = 60000;
   huge.width = 65535;
   huge.height = 65535;
+  Frame large = plain;  // 400 million pixels claimed by a few bytes of data
+  large.width = large.height = 20000;
   auto truncated = GifBytes(4, 4, {plain});
   truncated.resize(truncated.size() - 6);
   auto noImage = GifBytes(4, 4, {});
@@ -342,6 +344,7 @@ TEST_F(GifTest, DamagedFilesFailCleanly) {
       {"clear codes throughout", GifBytes(4, 4, {lateClear}), kOk},
       {"window outside the screen", GifBytes(4, 4, {outside}), kOk},
       {"window beyond the limits", GifBytes(4, 4, {huge}), {7, 2}},
+      {"window far beyond its data", GifBytes(4, 4, {large}), kOk},
       {"data cut short", truncated, kOk},
       {"no image", noImage, {7, 4}},
       {"version 98a", notGif, {7, 2}},
@@ -414,8 +417,9 @@ void MakeIndexed(Qimg& img, int w, int h, int shift, int n) {
     for (int x = 0; x < w; ++x) img.data[y * w + x] = uint8_t((x + y + shift) % n);
 }
 
-// The colours of a decoded 8-bit frame, blue-green-red.
+// The colours of a decoded frame, blue-green-red.
 std::vector<uint8_t> Colours(const Qimg& img) {
+  if (img.bpp == 24) return std::vector<uint8_t>(img.data, img.data + img.size);
   std::vector<uint8_t> out;
   for (int32_t i = 0; i < img.size; ++i) out.insert(out.end(), img.palette[img.data[i]], img.palette[img.data[i]] + 3);
   return out;
@@ -452,6 +456,7 @@ TEST_F(GifTest, WrittenMoviesReadBackExactlyWithDelaysAndSmallChanges) {
   EXPECT_NE(Str(bytes).find("NETSCAPE2.0"), std::string::npos);
   ASSERT_EQ(Try([&] { MviOpen(mv, path, FF_AUTO); }), kOk);
   EXPECT_EQ(std::tuple(*mv.frames, *mv.width, *mv.height), std::tuple(7, 64, 48));
+  EXPECT_EQ(*mv.bpp, 24) << "frame 7 brings its own colour table";
   EXPECT_NEAR(*mv.frameRate, 3.0, 0.01);  // 7 frames in 2.33 s
   for (int k = 0; k < 7; ++k) {
     ASSERT_EQ(Try([&] { MviImgLoad(mv, img, 0, 0); }), kOk);
