@@ -194,7 +194,6 @@ void MpgSndSaveRow(QMviHandle& mv, const QSndBuf& buffer) { MpgSndSave(*mv.MPG, 
 
 void MpgCloseRow(QMviHandle& mv) { MpgClose(*mv.MPG); }
 
-// Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
 // HAV: pictures, and sound when the file has it (a new file can take both).
 template <class Label>
 void AllocHav(QMviHandle& mv, Label label) {
@@ -243,7 +242,6 @@ void HavSndSave(QMviHandle& mv, const QSndBuf& buffer) { HAVSndSave(*mv.HAV, buf
 
 void HavClose(QMviHandle& mv) { HAVClose(*mv.HAV); }
 
-// Movie formats in identifier order. GIF, FLIC, AVI, HAV and MPEG join with their units.
 // GIF: pictures only, read or written.
 template <class Label>
 void AllocGif(QMviHandle& mv, Label label) {
@@ -276,13 +274,13 @@ void GifImgSave(QMviHandle& mv, Qimg& img) { GIFSave(*mv.GIF, img); }
 
 void GifClose(QMviHandle& mv) { GIFClose(*mv.GIF); }
 
-// Movie formats in identifier order. FLIC, AVI, HAV and MPEG join with their units.
+// Movie formats in identifier order.
 const MviRow kMovies[] = {
+    {FF_GIF, GifOpen, GifCreate, nullptr, GifImgLoad, nullptr, GifImgSave, nullptr, GifClose},
     {FF_FLC, FlcOpen, FlcCreate, FlcSetPos, FlcImgLoad, nullptr, FlcImgSave, nullptr, FlcClose},
     {FF_AVI, AviOpenRow, AviCreateRow, AviSetPosRow, AviImgLoadRow, AviSndLoadRow, AviImgSaveRow, AviSndSaveRow,
      AviCloseRow},
     {FF_HAV, HavOpen, HavCreate, HavSetPos, HavImgLoad, HavSndLoad, HavImgSave, HavSndSave, HavClose},
-    {FF_GIF, GifOpen, GifCreate, nullptr, GifImgLoad, nullptr, GifImgSave, nullptr, GifClose},
     {FF_MPG, MpgOpenRow, MpgCreateRow, nullptr, MpgImgLoadRow, MpgSndLoadRow, MpgImgSaveRow, MpgSndSaveRow,
      MpgCloseRow},
     {FF_WAV, WavOpen, WavCreate, nullptr, nullptr, WavSndLoad, nullptr, WavSndSave, WavClose},
