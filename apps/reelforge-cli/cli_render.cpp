@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "effects/fnparams.h"
+#include "engine/outdef.h"
 #include "formats/ff_avi.h"
 #include "formats/ffdesc.h"
 
@@ -42,6 +43,21 @@ const char* const kRenderHelp =
     "      --mpeg2             MPEG outputs (.mpg) in MPEG-2 instead of MPEG-1\n"
     "      --bitrate KB        MPEG video kilobits per second (1..102400, default 1125)\n"
     "      --crf N             MP4 outputs (.mp4, H.264 and AAC): quality 0 (best) .. 51, default 23\n"
+    "  Geometry, applied to every frame in this order: rescale, crop, rotate, the effects, then the\n"
+    "  scaling back when asked for. Sizes are 4 to 4096 pixels.\n"
+    "      --size WxH          the rescale size (default: the first video input's)\n"
+    "      --fit MODE          how a frame of another size fits it: stretch (default), border (all\n"
+    "                          of it, bordered), crop (filled, the overhang cut off), center (unscaled,\n"
+    "                          cut or bordered)\n"
+    "      --border-color RRGGBB  the colour of the border, hexadecimal (default 000000)\n"
+    "      --resample          scale by averaging areas instead of picking pixels\n"
+    "      --crop L,T,R,B      margins cut from the rescaled frame, in pixels\n"
+    "      --resize-back       scale the cropped frame back to the rescale size\n"
+    "      --rotate DEGREES    90, 180 or 270, clockwise\n"
+    "      --divisible N       both sides of the rescale size a multiple of N (1 to 256)\n"
+    "      --aspect W:H        a fixed ratio of the rescale size: the height follows the width\n"
+    "      --dry-run           print the output definition (sizes, rate, sound format, names) and\n"
+    "                          write nothing\n"
     "  -q, --quiet             no progress display\n"
     "      --progress=machine  one key=value line per update on standard error\n"
     "      --help              this text\n"
@@ -70,6 +86,17 @@ enum Option {
   kOptMpeg2,
   kOptBitrate,
   kOptCrf,
+  // Geometry.
+  kOptSize,
+  kOptFit,
+  kOptBorderColor,
+  kOptResample,
+  kOptCrop,
+  kOptResizeBack,
+  kOptRotate,
+  kOptDivisible,
+  kOptAspect,
+  kOptDryRun,
 };
 
 const option kLongOptions[] = {
@@ -93,6 +120,16 @@ const option kLongOptions[] = {
     {"mpeg2", no_argument, nullptr, kOptMpeg2},
     {"bitrate", required_argument, nullptr, kOptBitrate},
     {"crf", required_argument, nullptr, kOptCrf},
+    {"size", required_argument, nullptr, kOptSize},
+    {"fit", required_argument, nullptr, kOptFit},
+    {"border-color", required_argument, nullptr, kOptBorderColor},
+    {"resample", no_argument, nullptr, kOptResample},
+    {"crop", required_argument, nullptr, kOptCrop},
+    {"resize-back", no_argument, nullptr, kOptResizeBack},
+    {"rotate", required_argument, nullptr, kOptRotate},
+    {"divisible", required_argument, nullptr, kOptDivisible},
+    {"aspect", required_argument, nullptr, kOptAspect},
+    {"dry-run", no_argument, nullptr, kOptDryRun},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -191,6 +228,77 @@ std::string ParseAviOption(int option, const std::string& value, BatchJob& job) 
   }
 }
 
+// Count whole numbers separated by sep, each within [low, high]; false when the text is anything else.
+bool ParseInts(const std::string& text, char sep, size_t count, int32_t low, int32_t high, int32_t* values) {
+  size_t start = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t end = i + 1 < count ? text.find(sep, start) : text.size();
+    if (end == std::string::npos) return false;
+    const std::string item = text.substr(start, end - start);
+    if (item.empty() || item.size() > 5 || item.find_first_not_of("0123456789") != std::string::npos) return false;
+    values[i] = std::atoi(item.c_str());
+    if (values[i] < low || values[i] > high) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// The geometry options; an empty message when the option is not one of them or parsed.
+std::string ParseGeometryOption(int option, const std::string& value, BatchGeometry& g) {
+  static const char* const kFits[] = {"stretch", "border", "crop", "center"};  // in SM_ order
+  static const std::regex color("[0-9A-Fa-f]{6}");
+  int32_t v[2];
+  switch (option) {
+    case kOptSize:
+      if (!ParseInts(value, 'x', 2, OUT_MIN_SIDE, OUT_MAX_SIDE, v)) return "--size wants WxH, each 4 to 4096";
+      g.width = v[0];
+      g.height = v[1];
+      return {};
+    case kOptFit:
+      for (int32_t mode = SM_STRETCH; mode <= SM_CENTER; ++mode) {
+        if (value != kFits[mode]) continue;
+        g.fit = mode;
+        return {};
+      }
+      return "--fit wants border, crop, center or stretch";
+    case kOptBorderColor:
+      if (!std::regex_match(value, color)) return "--border-color wants RRGGBB in hexadecimal";
+      g.borderColor = int32_t(std::stoul(value, nullptr, 16));
+      return {};
+    case kOptResample:
+      g.resample = true;
+      return {};
+    case kOptCrop:
+      if (!ParseInts(value, ',', 4, 0, OUT_MAX_SIDE, g.crop)) return "--crop wants L,T,R,B in pixels";
+      return {};
+    case kOptResizeBack:
+      g.resizeBack = true;
+      return {};
+    case kOptRotate:
+      if (value != "90" && value != "180" && value != "270") return "--rotate wants 90, 180 or 270";
+      g.rotation = value == "90" ? 1 : value == "180" ? 2 : 3;
+      return {};
+    case kOptDivisible:
+      if (!ParseInts(value, ',', 1, 1, 256, v)) return "--divisible wants a whole number from 1 to 256";
+      g.divisible = v[0];
+      return {};
+    case kOptAspect:
+      if (!ParseInts(value, ':', 2, 1, OUT_MAX_SIDE, v)) return "--aspect wants W:H, two whole numbers from 1 to 4096";
+      g.aspect = double(v[0]) / v[1];
+      return {};
+    default:
+      return {};
+  }
+}
+
+// The output definition of the job, written nowhere.
+int DryRun(const BatchJob& job) {
+  std::vector<std::string> lines;
+  if (!BatchDescribe(job, lines)) return Fail(kFailed, TakeError());
+  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  return kOk;
+}
+
 // A compressor named for an AVI output must be installed and able to compress.
 std::string CheckCodec(const BatchJob& job) {
   if (job.codec.empty() || FFGetId(job.output, FF_SAVE_TABLE) != FF_AVI) return {};
@@ -207,6 +315,7 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
   ProgressMode mode;
   const std::string command = convertShorthand ? "convert" : "render";
   std::vector<std::string> positional;
+  bool dryRun = false;
   optind = 1;
   opterr = 0;
   int c;
@@ -289,6 +398,22 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
         if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
         break;
       }
+      case kOptSize:
+      case kOptFit:
+      case kOptBorderColor:
+      case kOptResample:
+      case kOptCrop:
+      case kOptResizeBack:
+      case kOptRotate:
+      case kOptDivisible:
+      case kOptAspect: {
+        const std::string problem = ParseGeometryOption(c, optarg ? optarg : "", job.geometry);
+        if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
+        break;
+      }
+      case kOptDryRun:
+        dryRun = true;
+        break;
       default:
         return Fail(kUsage, command + ": unknown or incomplete option '" + std::string(argv[optind - 1]) +
                                 "' (see 'reelforge-cli " + command + " --help')");
@@ -308,7 +433,7 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
   if (!anyFile) return Fail(kUsage, command + ": no input given");
   const std::string codecProblem = CheckCodec(job);
   if (!codecProblem.empty()) return Fail(kUsage, command + ": " + codecProblem);
-  return RunJob(job, mode);
+  return dryRun ? DryRun(job) : RunJob(job, mode);
 }
 
 }  // namespace rf::cli

@@ -1,5 +1,6 @@
-// Batch rendering: the edit list of a job's inputs, block sources walking it, the video function
-// (effect chain, then the output depth) and the audio function (the output's sound format).
+// Batch rendering: the edit list of a job's inputs, the output definition derived from it, block
+// sources walking it, the video function (geometry around the effect chain, then the output
+// depth) and the audio function (the output's sound format).
 #include "engine/batchjob.h"
 
 #include <algorithm>
@@ -11,6 +12,9 @@
 #include "editlist/mmedit.h"
 #include "effects/fnchain.h"
 #include "effects/fnrun.h"
+#include "engine/geodlg.h"
+#include "engine/geometry.h"
+#include "engine/outdef.h"
 #include "engine/predict.h"
 #include "formats/ff_avi.h"
 #include "formats/ff_mpg.h"
@@ -42,9 +46,19 @@ struct JobState {
   int32_t framesTotal = 0, samplesTotal = 0;
   double videoEstimate = 0, audioEstimate = 0;
   std::chrono::steady_clock::time_point started;
+  QffSaveOpt opts;
+  OutputDef def{};
+  GeoWork geo;
+  double fps = 0;
+  bool pictures = false, sound = false;
+  std::string videoName, audioName;
 
-  JobState() { MMInit(list); }
+  JobState() {
+    MMInit(list);
+    FFSaveInit(opts);
+  }
   ~JobState() {
+    GeoDone(geo);
     for (QFnEntry& e : entries) FnFree(e.fnParams);
     MMDone(list);
   }
@@ -252,6 +266,117 @@ void SetAviOptions(QffSaveOpt& opts, const BatchJob& job) {
   if (job.dataRate != NOT_SET) opts.avi.dataRate = job.dataRate;
 }
 
+// The job's geometry through the rules of the dialogs that set it in the desktop program: a
+// size, ratio or divisor fixes the rescale size, whose height then follows its width.
+void ApplyGeometry(OutputDef& def, const BatchGeometry& g) {
+  RescaleDialog size(def);
+  if (g.width > 0 || g.aspect > 0 || g.divisible > 1) {
+    size.automatic = false;
+    size.width = std::to_string(g.width > 0 ? g.width : def.SrcWidth);
+    size.height = std::to_string(g.height > 0 ? g.height : def.SrcHeight);
+  }
+  size.fixedAspect = g.aspect > 0;
+  if (size.fixedAspect) size.ratio = std::to_string(g.aspect);
+  size.divisor = std::to_string(g.divisible);
+  size.resample = g.resample;
+  size.smallMode = size.largeMode = g.fit;
+  size.borderColor = g.borderColor;
+  size.WidthExit();
+  size.Accept(def);
+  CropDialog crop(def);
+  crop.left = std::to_string(g.crop[0]);
+  crop.top = std::to_string(g.crop[1]);
+  crop.right = std::to_string(g.crop[2]);
+  crop.bottom = std::to_string(g.crop[3]);
+  crop.resizeBack = g.resizeBack;
+  crop.Accept(def);
+  RotateDialog turn(def);
+  turn.rotation = g.rotation;
+  turn.Accept(def);
+}
+
+int32_t OutModeOf(const JobState& js, const BatchJob& job) {
+  if (!js.pictures) return OM_AUDIO_ONLY;
+  if (!job.audioOutput.empty()) return OM_SEPARATE;
+  return js.audioName.empty() ? OM_VIDEO_ONLY : OM_SAME_FILE;
+}
+
+// The output definition: the automatic values from the edit list, the rate, frame count and
+// sound format the run derives (the first input's), then the job's settings and names.
+void DefineOutput(JobState& js, const BatchJob& job, int32_t format) {
+  OutputDef& def = js.def;
+  SetOutputDefaults(def, true, true);
+  CalcOptimalOutput(def, js.list);
+  def.FPS = js.fps;
+  def.Frames = js.framesTotal;
+  def.KeepDuration = OutBool(job.keepDuration);
+  def.Duration = js.framesTotal / js.fps;
+  def.WaveFormat = js.soundFormat;
+  def.Samples = js.samplesTotal;
+  def.Interleave = std::max(int32_t(std::trunc(js.fps)), 1);
+  def.Direction = job.backwards ? -1 : 1;
+  def.Depth = job.depth ? job.depth : 24;
+  def.Dither = OutBool(job.dither);
+  def.SinglePalette = RF_FALSE;
+  ApplyGeometry(def, job.geometry);
+  def.OutMode = OutModeOf(js, job);
+  def.VideoFormat = js.pictures ? format : FF_AUTO;
+  def.VideoSaveOpt = js.opts;
+  OutSetVideoFile(def, js.videoName);
+  OutSetAudioFile(def, js.audioName);
+  def.AudioFormat = FFGetId(js.audioName, FF_SAVE_TABLE);
+  OutputFiles_OnChange(def);
+}
+
+// The edit list, the effect chain, the save options and the output definition of a job; false
+// with the error register set when the job is refused.
+bool PrepareJob(JobState& js, const BatchJob& job) {
+  for (const BatchInput& in : job.inputs) {
+    if (in.name.empty())
+      AddSilence(js, in.silenceSeconds);
+    else
+      AddFile(js, in, job.sequences);
+  }
+  BuildChain(js, job.effects);
+  js.fps = OutputRate(js, job.fps);
+  // MPEG knows only its standard rates: the next one up is written.
+  if (FFGetId(job.output, FF_SAVE_TABLE) == FF_MPG) js.fps = MpgStdRate(js.fps);
+  for (const MMBlockRec* b : js.list.video.items) {
+    const int32_t frames = b->last - b->first + 1;
+    const double rate = b->frequency > 0 ? b->frequency : js.fps;
+    js.framesTotal += job.keepDuration ? int32_t(std::trunc(frames * js.fps / rate)) : frames;
+  }
+  js.soundFormat = SoundFormat(js);
+  const int32_t format = FFGetId(job.output, FF_SAVE_TABLE);
+  if (MpegFamily(format)) js.soundFormat = MpegSoundFormat(js.soundFormat, format);
+  for (const MMBlockRec* b : js.list.audio.items) {
+    const int32_t quants = MMBlockP_IsFile(*b) ? b->last - b->first + 1 : b->fileQuants;
+    js.samplesTotal += int32_t(std::trunc(quants * js.soundFormat.samplesPerSec / b->frequency));
+  }
+  if (format == FF_AUTO) {
+    SetLastFileName(job.output);
+    ErrSet(14, 5);
+    return false;
+  }
+  js.pictures = (FFGetFlags(format, FF_SAVE_TABLE) & FFF_PICTURES) != 0;
+  CheckOutputsReceive(js, job, js.pictures);
+  FFSaveSetFormat(js.opts, format);
+  if (format == FF_AVI) SetAviOptions(js.opts, job);
+  // A movie that carries sound takes it into the same file unless it has a file of its own.
+  const bool soundInside = js.pictures && (FFGetFlags(format, FF_SAVE_TABLE) & FFF_SOUND) != 0;
+  if (MpegFamily(format) && !MpegOptions(job, format, js.opts)) return false;
+  js.depth = job.depth;
+  js.ditherMethod = job.dither ? 1 : 0;
+  js.sound = !js.list.audio.items.empty() && (!job.audioOutput.empty() || !js.pictures || soundInside);
+  js.videoName = js.pictures ? job.output : std::string();
+  js.audioName = !job.audioOutput.empty()                    ? job.audioOutput
+                 : js.pictures && !(soundInside && js.sound) ? std::string()
+                                                             : job.output;
+  if (!ErrNone()) return false;
+  DefineOutput(js, job, format);
+  return ErrNone();
+}
+
 }  // namespace
 
 int32_t BatchEffectId(const std::string& name) {
@@ -263,59 +388,22 @@ int32_t BatchEffectId(const std::string& name) {
 
 bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report) {
   JobState js;
-  QffSaveOpt opts;
-  FFSaveInit(opts);
   GuardedSilent("MainUnit.ProcessingExec", [&] {
-    for (const BatchInput& in : job.inputs) {
-      if (in.name.empty())
-        AddSilence(js, in.silenceSeconds);
-      else
-        AddFile(js, in, job.sequences);
-    }
-    BuildChain(js, job.effects);
-    double fps = OutputRate(js, job.fps);
-    // MPEG knows only its standard rates: the next one up is written.
-    if (FFGetId(job.output, FF_SAVE_TABLE) == FF_MPG) fps = MpgStdRate(fps);
-    for (const MMBlockRec* b : js.list.video.items) {
-      const int32_t frames = b->last - b->first + 1;
-      const double rate = b->frequency > 0 ? b->frequency : fps;
-      js.framesTotal += job.keepDuration ? int32_t(std::trunc(frames * fps / rate)) : frames;
-    }
-    js.soundFormat = SoundFormat(js);
-    const int32_t outFormat = FFGetId(job.output, FF_SAVE_TABLE);
-    if (MpegFamily(outFormat)) js.soundFormat = MpegSoundFormat(js.soundFormat, outFormat);
-    for (const MMBlockRec* b : js.list.audio.items) {
-      const int32_t quants = MMBlockP_IsFile(*b) ? b->last - b->first + 1 : b->fileQuants;
-      js.samplesTotal += int32_t(std::trunc(quants * js.soundFormat.samplesPerSec / b->frequency));
-    }
-    const int32_t format = FFGetId(job.output, FF_SAVE_TABLE);
-    if (format == FF_AUTO) {
-      SetLastFileName(job.output);
-      ErrSet(14, 5);
-      return;
-    }
-    const bool pictures = (FFGetFlags(format, FF_SAVE_TABLE) & FFF_PICTURES) != 0;
-    CheckOutputsReceive(js, job, pictures);
-    FFSaveSetFormat(opts, format);
-    if (format == FF_AVI) SetAviOptions(opts, job);
-    // A movie that carries sound takes it into the same file unless it has a file of its own.
-    const bool soundInside = pictures && (FFGetFlags(format, FF_SAVE_TABLE) & FFF_SOUND) != 0;
-    if (MpegFamily(format) && !MpegOptions(job, format, opts)) return;
-    js.depth = job.depth;
-    js.ditherMethod = job.dither ? 1 : 0;
+    if (!PrepareJob(js, job)) return;
     js.started = std::chrono::steady_clock::now();
 
-    if (pictures && !js.list.video.items.empty())
+    if (js.pictures && !js.list.video.items.empty())
       ConSetVideoBlockCBF([&](QConBlock& b) { NextVideoBlock(js, job.backwards, b); });
-    const bool sound = !js.list.audio.items.empty() && (!job.audioOutput.empty() || !pictures || soundInside);
-    if (sound) ConSetAudioBlockCBF([&](QConBlock& b) { NextAudioBlock(js, job.backwards, b); });
+    if (js.sound) ConSetAudioBlockCBF([&](QConBlock& b) { NextAudioBlock(js, job.backwards, b); });
     ConSetVideoFuncCBF([&](QConVideoFunc& rec) {
       Qimg* current = rec.Source;
+      GeoPrepareFrame(js.def, js.geo, current);
       FnChainApply(js.chain, rec.FrameIndex, current, *rec.Spare);
+      GeoFinishFrame(js.def, js.geo, current);
       // An AVI output takes the depth its compressor accepts unless a depth is asked for.
-      int32_t target = js.depth || opts.format != FF_AVI
-                           ? FFSaveDepth(opts.format, js.depth ? js.depth : current->bpp)
-                           : FFSavePrepare(opts, current->width, current->height, current->bpp);
+      int32_t target = js.depth || js.opts.format != FF_AVI
+                           ? FFSaveDepth(js.opts.format, js.depth ? js.depth : current->bpp)
+                           : FFSavePrepare(js.opts, current->width, current->height, current->bpp);
       if (target <= 0 || target == FF_AUTO) target = current->bpp;
       if (target != current->bpp) {
         Qimg& dst = current == rec.Spare ? *rec.Source : *rec.Spare;
@@ -349,19 +437,34 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
         // A frame or sound that cannot be read ends the job: a batch run never writes around holes.
         [](const std::string&, int32_t& reply) { reply = erAbort; });
     ConSetFrameCount(std::max(js.framesTotal, 1));
-    ConSetFrameRate(job.keepDuration, fps);
-    ConSetInterleave(std::max(int32_t(std::trunc(fps)), 1));
-    const std::string videoName = pictures ? job.output : std::string();
-    const std::string audioName = !job.audioOutput.empty()              ? job.audioOutput
-                                  : pictures && !(soundInside && sound) ? std::string()
-                                                                        : job.output;
-    ConStart(videoName, audioName, &opts, report);
+    ConSetFrameRate(job.keepDuration, js.fps);
+    ConSetInterleave(js.def.Interleave);
+    ConStart(js.videoName, js.audioName, &js.opts, report);
   });
   const bool aborted = ConGetStopState() == csAbort;
   // A failed or aborted run has removed what it wrote and left every earlier file as it was.
   const bool ok = ErrNone() && !aborted;
   ConDone();
   return ok;
+}
+
+bool BatchDescribe(const BatchJob& job, std::vector<std::string>& lines) {
+  JobState js;
+  GuardedSilent("MainUnit.ShowOutputInfo", [&] {
+    if (!PrepareJob(js, job)) return;
+    const OutputDef& def = js.def;
+    lines = ShowOutputInfo(def, !js.list.video.items.empty(), js.sound);
+    if (!def.VideoOn || js.list.video.items.empty()) return;
+    lines.push_back("");
+    lines.push_back("GEOMETRY");
+    lines.push_back("  Source: \t" + ResolutionToText(def.SrcWidth, def.SrcHeight));
+    lines.push_back("  Rescale: \t" + ResolutionToText(def.Width, def.Height) + ", " +
+                    kScalingModeNames[def.SmallMode] + (def.Filter == 1 ? ", resampled" : ", resized"));
+    lines.push_back("  Crop: \t\t" + OutCropText(def) + (def.ResizeBack ? ", resized back" : ""));
+    lines.push_back("  Rotation: \t" + OutRotationText(def.Rotation));
+    lines.push_back("  Final size: \t" + ResolutionToText(def.FinalWidth, def.FinalHeight));
+  });
+  return ErrNone();
 }
 
 }  // namespace rf

@@ -27,6 +27,19 @@ struct BatchEffect {
   int32_t last = 999999999;
 };
 
+// The geometry of the output frames; the defaults keep the first video input's size.
+struct BatchGeometry {
+  int32_t width = 0, height = 0;   // the rescale size; 0: the first video input's
+  int32_t fit = 0;                 // how a frame of another size fits it: SM_STRETCH .. SM_CENTER
+  int32_t borderColor = 0;         // 0xRRGGBB around a bordered or centred frame
+  bool resample = false;           // area averaging instead of picking pixels
+  int32_t crop[4] = {0, 0, 0, 0};  // left, top, right, bottom margins of the rescaled frame
+  bool resizeBack = false;         // the cropped frame is scaled back to the rescale size
+  int32_t rotation = 0;            // 0 none, 1 clockwise, 2 half turn, 3 counter-clockwise
+  int32_t divisible = 1;           // both rescale sides a multiple of this
+  double aspect = 0;               // width / height of the rescale size; 0 free
+};
+
 struct BatchJob {
   std::vector<BatchInput> inputs;
   bool sequences = false;  // numbered pictures are gathered into one movie
@@ -48,6 +61,7 @@ struct BatchJob {
   bool mpeg2 = false;    // MPEG-2 instead of MPEG-1
   int32_t mpegRate = 0;  // video kilobits per second, 0 the default
   int32_t crf = -1;      // MP4 H.264 quality 0..51, -1 the default
+  BatchGeometry geometry;
 };
 
 struct BatchProgress {
@@ -68,5 +82,9 @@ int32_t BatchEffectId(const std::string& name);
 // Runs the job. False with the error register set when it failed; a failed or aborted job leaves
 // every file the outputs' names had as it was.
 bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report);
+
+// The output definition the job would run with, as lines of text, without writing anything.
+// False with the error register set when the job would be refused.
+bool BatchDescribe(const BatchJob& job, std::vector<std::string>& lines);
 
 }  // namespace rf
