@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/avlib.h"
+#include "platform/avptr.h"
 #include "platform/mpeglib.h"
 
 namespace rf {
@@ -54,22 +55,10 @@ using IndexPtr = std::shared_ptr<const FileIndex>;
 constexpr int32_t kMaxSide = 16384;
 constexpr size_t kMaxPackets = 20000000;
 
-struct InputCloser {
-  void operator()(AVFormatContext* c) const { Av().avformat_close_input(&c); }
-};
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
-struct CodecCloser {
-  void operator()(AVCodecContext* c) const { Av().avcodec_free_context(&c); }
-};
-using Codec = std::unique_ptr<AVCodecContext, CodecCloser>;
-struct PacketFree {
-  void operator()(AVPacket* p) const { Av().av_packet_free(&p); }
-};
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
-struct FrameFree {
-  void operator()(AVFrame* f) const { Av().av_frame_free(&f); }
-};
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
+using Input = AvInputPtr;
+using Codec = AvCodecPtr;
+using Packet = AvPacketPtr;
+using Frame = AvFramePtr;
 
 uint64_t Fnv(const uint8_t* data, int32_t size) {
   uint64_t h = 1469598103934665603ull;

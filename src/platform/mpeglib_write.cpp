@@ -12,6 +12,7 @@
 #include "foundation/trackedfile.h"
 #include "os/kernel.h"
 #include "platform/avlib.h"
+#include "platform/avptr.h"
 #include "platform/mpeglib.h"
 
 namespace rf {
@@ -20,18 +21,9 @@ namespace {
 std::atomic<MplImgPtrCBF> g_imgPtr = nullptr;
 std::atomic<int64_t> g_putCalls = 0;
 
-struct CodecCloser {
-  void operator()(AVCodecContext* c) const { Av().avcodec_free_context(&c); }
-};
-using Codec = std::unique_ptr<AVCodecContext, CodecCloser>;
-struct PacketFree {
-  void operator()(AVPacket* p) const { Av().av_packet_free(&p); }
-};
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
-struct FrameFree {
-  void operator()(AVFrame* f) const { Av().av_frame_free(&f); }
-};
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
+using Codec = AvCodecPtr;
+using Packet = AvPacketPtr;
+using Frame = AvFramePtr;
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -336,10 +328,7 @@ int32_t MPAClose(MplAudioEncoder*& state) {
 
 namespace {
 
-struct InputCloser {
-  void operator()(AVFormatContext* c) const { Av().avformat_close_input(&c); }
-};
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+using Input = AvInputPtr;
 
 // A muxer writing through a tracked output, or into a file of its own.
 struct Muxer {

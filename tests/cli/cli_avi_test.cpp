@@ -7,27 +7,14 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/cli_shell.h"
 #include "common/test_support.h"
 
 namespace rf {
 namespace {
 
-struct CmdResult {
-  int status;
-  std::string out, err;
-};
-
-CmdResult Shell(const std::string& command) {
-  const std::string errFile = test::ScratchDir("cli-avi-err") + "/stderr.txt";
-  CmdResult r;
-  FILE* p = ::popen((command + " 2>" + errFile).c_str(), "r");
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int raw = ::pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.err = test::ReadWholeFile(errFile);
-  return r;
-}
+using clitest::CmdResult;
+using clitest::Shell;
 
 class CliAviTest : public test::FoundationTest {
  protected:

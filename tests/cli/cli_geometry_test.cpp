@@ -2,11 +2,9 @@
 // into pictures and AVI movies read back with our readers, the refusals, and --dry-run.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
+#include "cli/cli_shell.h"
 #include "common/test_support.h"
 #include "formats/uniaccess.h"
 #include "image/image_test_util.h"
@@ -14,22 +12,8 @@
 namespace rf {
 namespace {
 
-struct CmdResult {
-  int status;
-  std::string out, err;
-};
-
-CmdResult Shell(const std::string& command) {
-  const std::string errFile = test::ScratchDir("cli-geo-err") + "/stderr.txt";
-  CmdResult r;
-  FILE* p = ::popen((command + " 2>" + errFile).c_str(), "r");
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int raw = ::pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.err = test::ReadWholeFile(errFile);
-  return r;
-}
+using clitest::CmdResult;
+using clitest::Shell;
 
 constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_shell.h"
 #include "common/test_support.h"
 #include "formats/ffcodecs.h"
 #include "formats/ffdesc.h"
@@ -23,23 +24,8 @@
 namespace rf {
 namespace {
 
-struct CmdResult {
-  int status;
-  std::string out, err;
-};
-
-// Runs a shell command line, capturing standard output and standard error.
-CmdResult Shell(const std::string& command) {
-  const std::string errFile = test::ScratchDir("cli-err") + "/stderr.txt";
-  CmdResult r;
-  FILE* p = ::popen((command + " 2>" + errFile).c_str(), "r");
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int raw = ::pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.err = test::ReadWholeFile(errFile);
-  return r;
-}
+using clitest::CmdResult;
+using clitest::Shell;
 
 CmdResult Cli(const std::string& args) { return Shell(std::string(RF_CLI_PATH) + " " + args); }
 
