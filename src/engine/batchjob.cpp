@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <deque>
 
 #include "editlist/mmedit.h"
 #include "effects/fnchain.h"
@@ -35,6 +36,9 @@ std::string Lower(std::string s) {
 
 // Everything a running job owns; released whatever way the run ends.
 struct JobState {
+  // The tracked variables of the edit list's blocks: a failing guarded block releases a block
+  // through its variable, so the variable must outlive the function that allocated it.
+  std::deque<MMBlockRec*> blockVariables;
   MMList list;
   QFnChain chain;
   std::vector<QFnEntry> entries;
@@ -64,8 +68,8 @@ struct JobState {
   }
 };
 
-void AddBlock(MMBlockList& blocks, const MMBlockRec& rec) {
-  MMBlockRec* block = nullptr;
+void AddBlock(JobState& js, MMBlockList& blocks, const MMBlockRec& rec) {
+  MMBlockRec*& block = js.blockVariables.emplace_back(nullptr);
   _memalloc_(block, int32_t(sizeof(MMBlockRec)), MEM_NEW, "MainUnit.FileAdd.block");
   *block = rec;
   MMBlock_Insert(blocks, int32_t(blocks.items.size()), block);
@@ -121,14 +125,14 @@ void AddFile(JobState& js, const BatchInput& in, bool sequences) {
     v.link = int32_t(js.list.audio.items.size());
     a.link = int32_t(js.list.video.items.size());
   }
-  if (video) AddBlock(js.list.video, v);
-  if (audio) AddBlock(js.list.audio, a);
+  if (video) AddBlock(js, js.list.video, v);
+  if (audio) AddBlock(js, js.list.audio, a);
 }
 
 void AddSilence(JobState& js, double seconds) {
   MMBlockRec s{};
   MMBlockP_SetSilence(s, seconds);
-  AddBlock(js.list.audio, s);
+  AddBlock(js, js.list.audio, s);
 }
 
 void BuildChain(JobState& js, const std::vector<BatchEffect>& effects) {

@@ -139,7 +139,7 @@ int32_t FFSavePrepare(QffSaveOpt& opts, int32_t width, int32_t height, int32_t d
       opts.param1 = opts.tgaCompression;
       break;
     case FF_AVI:
-      result = opts.avi.acceptedDepth > 0 ? opts.avi.acceptedDepth : FF_AUTO;
+      result = opts.avi.acceptedDepth > 0 ? int32_t(opts.avi.acceptedDepth) : FF_AUTO;
       break;
     case FF_HAV:
       opts.param1 = opts.havCodec;
