@@ -7,6 +7,7 @@
 #   [RUNS=5] bash bench/peers.sh [frames] [bench_image]
 #   (default 200 frames for ffmpeg, a quarter of it for ImageMagick; build/default/bench/bench_image)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 IM=${IM:-/usr/bin/convert-im6.q16}
@@ -29,15 +30,6 @@ head -c $((W * H * 3 * IMFRAMES)) "$work/in24.raw" > "$work/im24.raw"
 
 # CPU seconds (user + system) one command takes, best of RUNS (default 5) runs.
 RUNS=${RUNS:-5}
-best_of() {
-  local best="" t TIMEFORMAT='%U+%S'
-  for ((run = 0; run < RUNS; ++run)); do
-    t=$({ time "$@" > /dev/null 2>&1; } 2>&1)
-    t=$(echo "$t" | bc -l)
-    if [[ -z "$best" ]] || (($(echo "$t < $best" | bc -l))); then best=$t; fi
-  done
-  echo "$best"
-}
 
 # Our figures: the Mpx/s counter of every benchmark, by name.
 declare -A ours

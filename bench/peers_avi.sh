@@ -5,6 +5,7 @@
 # and the ratio ours / ffmpeg (median of the pairs).
 #   [RUNS=7] bash bench/peers_avi.sh [reelforge-cli]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 CLI=${1:-build/default/apps/reelforge-cli/reelforge-cli}
@@ -25,12 +26,7 @@ jobs=(
 )
 
 # CPU seconds (user + system) of one command.
-cpu() {
-  local TIMEFORMAT='%U+%S'
-  { time "$@" > /dev/null 2>&1; } 2>&1 | bc -l
-}
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 printf "%-24s %14s %14s %8s\n" "job (100 frames)" "ours ms/frame" "ffmpeg ms/fr." "ratio"
 for job in "${jobs[@]}"; do

@@ -7,6 +7,7 @@
 # frames).
 #   [RUNS=5] bash bench/peers_flic.sh [build folder]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 build=${1:-build/default}
@@ -18,11 +19,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/rfflic.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # CPU seconds (user + system) of one command.
-cpu() {
-  local TIMEFORMAT='%U+%S'
-  { time "$@" > /dev/null 2>&1; } 2>&1 | bc -l
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Median CPU seconds of RUNS runs of a command.
 seconds() {
   local run times=()

@@ -4,6 +4,7 @@
 # PSNR against the 24-bit source of our GIF and of ffmpeg's palettegen + paletteuse GIF.
 #   [RUNS=3] bash bench/peers_gif.sh [frames] [reelforge-cli]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 FRAMES=${1:-100}
@@ -22,15 +23,6 @@ ff -framerate 25 -i "$work/src/f%04d.bmp" -vf "split[a][b];[a]palettegen[p];[b][
 
 # CPU seconds (user + system) of one command, best of RUNS runs.
 RUNS=${RUNS:-3}
-best_of() {
-  local best="" t TIMEFORMAT='%U+%S'
-  for ((run = 0; run < RUNS; ++run)); do
-    t=$({ time "$@" > /dev/null 2>&1; } 2>&1)
-    t=$(echo "$t" | bc -l)
-    if [[ -z "$best" ]] || (($(echo "$t < $best" | bc -l))); then best=$t; fi
-  done
-  echo "$best"
-}
 per_frame() { echo "$1 $2" | awk -v n="$FRAMES" '{ printf "%.3f", ($1 - $2) * 1000 / (n - 1) }'; }
 
 # Decode: the whole animation less its first frame alone; ours writes the frames as 8-bit BMP

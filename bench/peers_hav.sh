@@ -29,6 +29,7 @@
 #   HuffYUV                    1.63           7.87           656747
 #   Ut Video                   3.53           4.33           579529
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 FRAMES=${1:-50}
@@ -43,15 +44,6 @@ source_name=${SOURCE%%,*}
 "$FFMPEG" -v error -f lavfi -i "$source_name=s=${W}x${H}:r=25${SOURCE#"$source_name"}" -frames:v "$FRAMES" -pix_fmt bgr24 -f rawvideo "$work/in.raw"
 
 RUNS=${RUNS:-3}
-best_of() {  # CPU seconds (user + system) of the command, best of RUNS
-  local best="" t TIMEFORMAT='%U+%S'
-  for ((run = 0; run < RUNS; ++run)); do
-    t=$({ time "$@" > /dev/null 2>&1; } 2>&1)
-    t=$(echo "$t" | bc -l)
-    if [[ -z "$best" ]] || (($(echo "$t < $best" | bc -l))); then best=$t; fi
-  done
-  echo "$best"
-}
 per_frame() { echo "$1 $2" | awk -v n="$FRAMES" '{ d = $1 - $2; if (d < 0) d = 0; printf "%.2f", d / n * 1000 }'; }
 
 printf "%-16s %14s %14s %16s\n" "codec" "encode ms/fr" "decode ms/fr" "bytes/frame"

@@ -7,6 +7,7 @@
 # (median of the pairs).
 #   [RUNS=3] bash bench/peers_mpeg.sh [reelforge-cli]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 CLI=${1:-build/default/apps/reelforge-cli/reelforge-cli}
@@ -21,11 +22,6 @@ mkdir -p "$work/in" "$work/ours" "$work/ff"
 "$FFMPEG" -v error -f lavfi -i "testsrc2=s=320x240:r=25:d=120" -c:v libx264 -threads 1 -g 50 -bf 2 \
   -pix_fmt yuv420p "$work/in/long.mp4"
 
-cpu() {  # CPU seconds (user + system) of one command
-  local TIMEFORMAT='%U+%S'
-  { time "$@" > /dev/null 2>&1; } 2>&1 | bc -l
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 encodeOurs() { "$CLI" render --sequences -q -o "$work/ours/out.mpg" "$work/in/f0000.bmp" "$work/in/sound.wav"; }
 encodeFfmpeg() {

@@ -5,6 +5,7 @@
 # the system calls per frame of each job (without those of starting the program).
 #   [RUNS=7] bash bench/peers_sequences.sh [reelforge-cli]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 FFMPEG=${FFMPEG:-/usr/bin/ffmpeg}
 CLI=${1:-build/default/apps/reelforge-cli/reelforge-cli}
@@ -26,12 +27,7 @@ ffJob() {
 }
 
 # CPU seconds (user + system) of one command.
-cpu() {
-  local TIMEFORMAT='%U+%S'
-  { time "$@" > /dev/null 2>&1; } 2>&1 | bc -l
-}
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # System calls of a command, from strace's summary.
 calls() {
