@@ -322,10 +322,8 @@ void ReleaseAll(QAviHandle& af) {
 
 // Gives up a writer after a failure: the file is dropped and its name keeps what it had.
 void AbandonWriter(QAviHandle& af) {
-  const bool locked = ErrLocked();
-  ErrLock();
+  const ErrLockScope lock;
   ReleaseAll(af);
-  if (!locked) ErrUnlock();
 }
 
 int32_t FileSizeOf(std::string_view name) {

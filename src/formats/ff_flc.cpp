@@ -595,8 +595,7 @@ void StartFile(QFlcHandle& ff, const Qimg& pic) {
 
 // Frees what a handle holds and zeroes it; a writer's file is closed and removed.
 void ReleaseHandle(QFlcHandle& ff) {
-  const bool locked = ErrLocked();
-  ErrLock();
+  const ErrLockScope lock;
   if (ff.writing)
     FAbandon(ff.file);
   else
@@ -607,7 +606,6 @@ void ReleaseHandle(QFlcHandle& ff) {
   ImgFree(ff.FirstFrame);
   std::destroy_at(&ff);
   std::construct_at(&ff);
-  if (!locked) ErrUnlock();
 }
 
 }  // namespace

@@ -57,19 +57,15 @@ void FreeAll(QHavHandle& hv) {
 
 // Gives up a writer after a failure: the half-written file is closed and removed.
 void AbandonWriter(QHavHandle& hv) {
-  const bool locked = ErrLocked();
-  ErrLock();
+  const ErrLockScope lock;
   FAbandon(hv.file);
   FreeAll(hv);
-  if (!locked) ErrUnlock();
 }
 
 void ReleaseReader(QHavHandle& hv) {
-  const bool locked = ErrLocked();
-  ErrLock();
+  const ErrLockScope lock;
   if (hv.file) FClose(hv.file);
   FreeAll(hv);
-  if (!locked) ErrUnlock();
 }
 
 void ReadAt(QHavHandle& hv, int64_t offset, void* dst, int64_t n) {

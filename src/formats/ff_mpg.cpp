@@ -173,13 +173,13 @@ void DeleteStreamFiles(QMpgHandle& h) {
 
 // Closes whatever the handle holds, also after a failure, and zeroes it.
 void Release(QMpgHandle& h) {
-  const bool locked = ErrLocked();
-  ErrLock();
-  if (h.encoder) CloseMPEGEnc(h.encoder);
-  if (h.audioEncoder) MPAClose(h.audioEncoder);
-  if (h.decoder) CloseMPEG(h.decoder);
-  if (h.audioDecoder) CloseMPA(h.audioDecoder);
-  if (!locked) ErrUnlock();
+  {
+    const ErrLockScope lock;
+    if (h.encoder) CloseMPEGEnc(h.encoder);
+    if (h.audioEncoder) MPAClose(h.audioEncoder);
+    if (h.decoder) CloseMPEG(h.decoder);
+    if (h.audioDecoder) CloseMPA(h.audioDecoder);
+  }
   FreePool(h);
   DeleteStreamFiles(h);
   if (g_current == &h) g_current = nullptr;

@@ -51,13 +51,11 @@ bool PlainPcmShape(const WaveFormatEx& f) {
 
 // Gives up a writer after a failure: the half-written file is closed and removed.
 void AbandonWriter(QWavHandle& wf) {
-  const bool locked = ErrLocked();
-  ErrLock();
+  const ErrLockScope lock;
   FAbandon(wf.file);
   MemFree(wf.sl.InFormat);
   MemFree(wf.sl.SndData);
   wf = QWavHandle{};
-  if (!locked) ErrUnlock();
 }
 
 // Decodes the first stored blocks to learn how many frames one block gives. Several blocks are

@@ -27,6 +27,21 @@ void ErrLock();
 void ErrUnlock();
 bool ErrLocked();
 
+// Locks the register for its lifetime and leaves it as it found it: clean-up after a failure
+// must not replace or raise the error being reported.
+class ErrLockScope {
+ public:
+  ErrLockScope() : wasLocked_(ErrLocked()) { ErrLock(); }
+  ~ErrLockScope() {
+    if (!wasLocked_) ErrUnlock();
+  }
+  ErrLockScope(const ErrLockScope&) = delete;
+  ErrLockScope& operator=(const ErrLockScope&) = delete;
+
+ private:
+  bool wasLocked_;
+};
+
 // Warning register: recorded and traced, never aborts anything.
 void WarnSetFull(int32_t category, int32_t code, std::string_view text, Site site = {});
 void WarnSet(int32_t category, int32_t code, Site site = {});

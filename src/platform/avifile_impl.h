@@ -94,11 +94,8 @@ struct AviFile {
 // only, neither aborting the caller's guarded block nor clearing the caller's warnings.
 template <class Call>
 int32_t AviUnraised(Call&& call) {
-  const bool locked = ErrLocked();
-  ErrLock();
-  const int32_t result = call();
-  if (!locked) ErrUnlock();
-  return result;
+  const ErrLockScope lock;
+  return call();
 }
 
 // Records a failure's reason as the library's message and returns result.

@@ -234,9 +234,10 @@ class FFAviTest : public test::FoundationTest {
     if (ok) {
       FGroupCommit();
     } else {
-      ErrLock();
-      MviClose(mv);
-      ErrUnlock();
+      {
+        const ErrLockScope lock;
+        MviClose(mv);
+      }
       FGroupDiscard();
     }
     ImgFree(img);
