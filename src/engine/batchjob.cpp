@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <deque>
 
 #include "editlist/mmedit.h"
 #include "effects/fnchain.h"
@@ -17,6 +16,7 @@
 #include "engine/geometry.h"
 #include "engine/outdef.h"
 #include "engine/predict.h"
+#include "engine/project.h"
 #include "formats/ff_avi.h"
 #include "formats/ff_mpg.h"
 #include "formats/ffcodecs.h"
@@ -36,12 +36,8 @@ std::string Lower(std::string s) {
 
 // Everything a running job owns; released whatever way the run ends.
 struct JobState {
-  // The tracked variables of the edit list's blocks: a failing guarded block releases a block
-  // through its variable, so the variable must outlive the function that allocated it.
-  std::deque<MMBlockRec*> blockVariables;
-  MMList list;
-  QFnChain chain;
-  std::vector<QFnEntry> entries;
+  Project project;
+  MMList& list = project.list;
   size_t nextVideo = 0, nextAudio = 0;
   std::vector<int32_t> videoOrder;
   WaveFormatEx soundFormat{};
@@ -51,110 +47,15 @@ struct JobState {
   double videoEstimate = 0, audioEstimate = 0;
   std::chrono::steady_clock::time_point started;
   QffSaveOpt opts;
-  OutputDef def{};
+  OutputDef& def = project.output;
   GeoWork geo;
   double fps = 0;
   bool pictures = false, sound = false;
   std::string videoName, audioName;
 
-  JobState() {
-    MMInit(list);
-    FFSaveInit(opts);
-  }
-  ~JobState() {
-    GeoDone(geo);
-    for (QFnEntry& e : entries) FnFree(e.fnParams);
-    MMDone(list);
-  }
+  JobState() { FFSaveInit(opts); }
+  ~JobState() { GeoDone(geo); }
 };
-
-void AddBlock(JobState& js, MMBlockList& blocks, const MMBlockRec& rec) {
-  MMBlockRec*& block = js.blockVariables.emplace_back(nullptr);
-  _memalloc_(block, int32_t(sizeof(MMBlockRec)), MEM_NEW, "MainUnit.FileAdd.block");
-  *block = rec;
-  MMBlock_Insert(blocks, int32_t(blocks.items.size()), block);
-}
-
-// Raises why an input gives nothing to render: the reason the media layer refused it, or, for
-// a file it read, that it holds nothing readable (a WAV file without samples has no sound).
-void RefuseInput(const std::string& name, int32_t format) {
-  if (UniLastProblem().category != 0) {
-    UniRaiseLastProblem();
-    return;
-  }
-  SetLastFileName(name);
-  if (format == FF_WAV)
-    ErrSet(13, 3);
-  else
-    ErrSet(7, 1);
-}
-
-// One input file: a video block and a linked audio block when it carries both.
-void AddFile(JobState& js, const BatchInput& in, bool sequences) {
-  const int32_t index = MMFile_Add(js.list.files, in.name, sequences);
-  if (index == NOT_SET) {
-    RefuseInput(in.name, FFGetId(in.name, FF_LOAD_TABLE));
-    return;
-  }
-  const QUniInfo& info = MMFile_GetPtrByIndex(js.list.files, index)->info;
-  const bool video = info.video.hasVideo && info.video.frames > 0;
-  const bool audio = info.audio.hasAudio && info.audio.frames > 0;
-  if (!video && !audio) {
-    RefuseInput(in.name, info.format);
-    return;
-  }
-  const int32_t frames = std::max(info.video.frames, 1);
-  const int32_t first = in.first == NOT_SET ? 0 : std::clamp(in.first, 0, frames - 1);
-  const int32_t last = in.last == NOT_SET ? frames - 1 : std::clamp(in.last, first, frames - 1);
-  MMBlockRec v{}, a{};
-  if (video) {
-    MMBlockP_SetFile(v, index, first, last, info.video.frames, info.video.frameRate > 0 ? info.video.frameRate : 25);
-  }
-  if (audio) {
-    int32_t aFirst = 0, aLast = info.audio.frames - 1;
-    // A trim in frames cuts the sound at the same times.
-    if (video && info.video.frameRate > 0 && (in.first != NOT_SET || in.last != NOT_SET)) {
-      const double rate = info.audio.samplesPerSec / info.video.frameRate;
-      aFirst = std::clamp(int32_t(std::trunc(first * rate)), 0, aLast);
-      aLast = std::clamp(int32_t(std::trunc((last + 1) * rate)) - 1, aFirst, aLast);
-    }
-    MMBlockP_SetFile(a, index, aFirst, aLast, info.audio.frames, info.audio.samplesPerSec);
-  }
-  if (video && audio) {
-    v.linked = a.linked = RF_TRUE;
-    v.link = int32_t(js.list.audio.items.size());
-    a.link = int32_t(js.list.video.items.size());
-  }
-  if (video) AddBlock(js, js.list.video, v);
-  if (audio) AddBlock(js, js.list.audio, a);
-}
-
-void AddSilence(JobState& js, double seconds) {
-  MMBlockRec s{};
-  MMBlockP_SetSilence(s, seconds);
-  AddBlock(js, js.list.audio, s);
-}
-
-void BuildChain(JobState& js, const std::vector<BatchEffect>& effects) {
-  js.entries.reserve(effects.size());
-  for (const BatchEffect& fx : effects) {
-    QFnEntry e = FnMakeEntry(fx.id);
-    e.first = fx.first;
-    e.last = fx.last;
-    QFnParams p{};
-    p.paramSize = FnParamCount(fx.id) * 8 + 4;
-    p.inPlace = FnInPlace(fx.id) ? RF_TRUE : RF_FALSE;
-    for (int32_t i = 0; i < 8; ++i) p.values[i] = FnParamRange(fx.id, i).defaultValue;
-    for (int32_t i = 0; i < fx.valueCount; ++i) {
-      const FnParamSpec range = FnParamRange(fx.id, i);
-      p.values[i] = std::clamp(fx.values[i], range.minimum, range.maximum);
-    }
-    FnMakeStr(fx.id, p);
-    js.entries.push_back(e);
-    FnCopy(js.entries.back().fnParams, &p);
-  }
-  for (QFnEntry& e : js.entries) js.chain.push_back(&e);
-}
 
 const QUniInfo* InfoOf(const JobState& js, const MMBlockRec& b) {
   return &MMFile_GetPtrByIndex(js.list.files, b.file)->info;
@@ -337,11 +238,12 @@ void DefineOutput(JobState& js, const BatchJob& job, int32_t format) {
 bool PrepareJob(JobState& js, const BatchJob& job) {
   for (const BatchInput& in : job.inputs) {
     if (in.name.empty())
-      AddSilence(js, in.silenceSeconds);
+      ProjectAddSilence(js.project, in.silenceSeconds);
     else
-      AddFile(js, in, job.sequences);
+      ProjectAddFile(js.project, in.name, job.sequences, in.first, in.last);
   }
-  BuildChain(js, job.effects);
+  for (const BatchEffect& fx : job.effects)
+    ProjectAddEffect(js.project, fx.id, fx.values, fx.valueCount, fx.first, fx.last);
   js.fps = OutputRate(js, job.fps);
   // MPEG knows only its standard rates: the next one up is written.
   if (FFGetId(job.output, FF_SAVE_TABLE) == FF_MPG) js.fps = MpgStdRate(js.fps);
@@ -402,7 +304,7 @@ bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConRepo
     ConSetVideoFuncCBF([&](QConVideoFunc& rec) {
       Qimg* current = rec.Source;
       GeoPrepareFrame(js.def, js.geo, current);
-      FnChainApply(js.chain, rec.FrameIndex, current, *rec.Spare);
+      FnChainApply(js.project.chain, rec.FrameIndex, current, *rec.Spare);
       GeoFinishFrame(js.def, js.geo, current);
       // An AVI output takes the depth its compressor accepts unless a depth is asked for.
       int32_t target = js.depth || js.opts.format != FF_AVI

@@ -121,6 +121,11 @@ MessageBoxHook& Hook() {
   return hook;
 }
 
+QuestionHook& Question() {
+  static QuestionHook hook = [](Buttons, const std::string&, const std::string&) { return Answer::No; };
+  return hook;
+}
+
 void ShowBox(MsgBox kind, const std::string& title, const std::string& text) {
   if (Hook()) Hook()(kind, title, text);
 }
@@ -200,6 +205,16 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
   MessageBoxHook previous = std::move(Hook());
   Hook() = std::move(hook);
   return previous;
+}
+
+QuestionHook SetQuestionHook(QuestionHook hook) {
+  QuestionHook previous = std::move(Question());
+  Question() = std::move(hook);
+  return previous;
+}
+
+Answer AskQuestion(Buttons buttons, const std::string& text) {
+  return Question() ? Question()(buttons, AppTitle(), text) : Answer::No;
 }
 
 void SetAppTitle(std::string_view title) { g_appTitle = title; }

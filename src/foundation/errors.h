@@ -68,6 +68,14 @@ void ShowWarningBox(const std::string& text);
 void ShowInfoBox(const std::string& text);
 // Titled "Error" whatever the application title; for use before the title exists.
 void DvlShowError(const std::string& text);
+// Questions. The hook receives the buttons, the title and the text and returns the answer; the
+// default hook answers No, so that a program with no way to ask never takes the risky branch.
+enum class Answer { No, Yes, Cancel };
+enum class Buttons { YesNo, YesNoCancel };
+using QuestionHook = std::function<Answer(Buttons buttons, const std::string& title, const std::string& text)>;
+QuestionHook SetQuestionHook(QuestionHook hook);  // returns the previous hook
+// Asks under the application title.
+Answer AskQuestion(Buttons buttons, const std::string& text);
 // After a user action: shows the register's message (with "%s (file: %s)" when a file is
 // named) in the error box and clears the register. Returns true when there was an error.
 bool ShowLastError(std::string_view fileName = {});
