@@ -34,16 +34,35 @@ void PutOnCanvas(const OutputDef& def, Qimg*& current, Qimg& canvas, int32_t x, 
   current = &canvas;
 }
 
+// Where a frame of the current size lands in the rescale size, computed once per pair of sizes
+// (per thread) since every frame of a movie asks the same question.
+struct Placement {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+};
+Placement Place(const OutputDef& def, const Qimg& frame, bool cover) {
+  thread_local struct {
+    int32_t key[5] = {};
+    Placement result;
+  } memo;
+  const int32_t key[5] = {frame.width, frame.height, def.Width, def.Height, cover};
+  if (std::equal(key, key + 5, memo.key)) return memo.result;
+  Placement p{0, 0, frame.width, frame.height};
+  (cover ? CalcCropResize : CalcBoxResize)(def.Width, def.Height, true, p.left, p.top, p.width, p.height);
+  if (ErrCode() == 0) {
+    std::copy(key, key + 5, memo.key);
+    memo.result = p;
+  }
+  return p;
+}
+
 void FitBorder(const OutputDef& def, GeoWork& work, Qimg*& current) {
-  int32_t left = 0, top = 0, w = current->width, h = current->height;
-  CalcBoxResize(def.Width, def.Height, true, left, top, w, h);
+  const auto [left, top, w, h] = Place(def, *current, false);
   Scale(def, current, work.fitted, w, h);
   if (w != def.Width || h != def.Height) PutOnCanvas(def, current, work.placed, left, top);
 }
 
 void FitCrop(const OutputDef& def, GeoWork& work, Qimg*& current) {
-  int32_t left = 0, top = 0, w = current->width, h = current->height;
-  CalcCropResize(def.Width, def.Height, true, left, top, w, h);
+  const auto [left, top, w, h] = Place(def, *current, true);
   Scale(def, current, work.fitted, w, h);
   if (w != def.Width || h != def.Height) Crop(current, work.placed, left, top, def.Width, def.Height);
 }

@@ -184,6 +184,9 @@ bool ImgCheckDims(int32_t width, int32_t height, int32_t bpp) {
 
 int32_t _imgalloc_(Qimg& img, int32_t width, int32_t height, int32_t bpp, std::string_view label, Site line) {
   if (!ImgCheckDims(width, height, bpp)) return 7;
+  // A picture that already has this shape keeps its block: a run of frames of one size then
+  // allocates nothing after the first.
+  if (detail::ImgOwnsBlock(img) && img.width == width && img.height == height && img.bpp == bpp) return 0;
   if (!detail::ImgOwnsBlock(img)) {
     img.data = nullptr;
     img.size = img.width = img.height = img.bytesPerPixel = img.bpp = 0;

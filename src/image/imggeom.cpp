@@ -1,12 +1,12 @@
 // Geometry of pictures: scaling by picking pixels, scaling by averaging, quarter turns.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
-#include "foundation/trackedmem.h"
 #include "image/imgbasic.h"
 #include "image/imgpixels.h"
 
@@ -23,6 +23,42 @@ void CheckSize(int32_t width, int32_t height) {
     ErrSet(4, 1);
     MonAbort();
   }
+}
+
+// A table that depends only on sizes, kept per thread from call to call: a run of frames builds
+// it once instead of once per frame. A few entries, since one frame may be scaled twice (the
+// rescale and the scaling back) with different sizes.
+template <class Table>
+class SizeTable {
+ public:
+  template <class Build>
+  const Table& Get(std::array<int32_t, 3> key, Build&& build) {
+    for (Entry& e : entries_)
+      if (e.built && e.key == key) return e.table;
+    Entry& e = entries_[next_];
+    next_ = (next_ + 1) % kEntries;
+    e.built = false;
+    e.table = build();
+    e.key = key;
+    e.built = true;
+    return e.table;
+  }
+
+ private:
+  static constexpr size_t kEntries = 4;
+  struct Entry {
+    bool built = false;
+    std::array<int32_t, 3> key{};
+    Table table{};
+  };
+  std::array<Entry, kEntries> entries_{};
+  size_t next_ = 0;
+};
+
+// A scratch buffer per thread that only ever grows, for the same reason.
+uint8_t* Scratch(std::vector<uint8_t>& buffer, size_t bytes) {
+  if (buffer.size() < bytes) buffer.resize(bytes);
+  return buffer.data();
 }
 
 // Resize -------------------------------------------------------------------------------------
@@ -188,6 +224,7 @@ struct RowScaler {
   std::vector<Run> runs;
   std::vector<Pair> pairs;
 
+  RowScaler() = default;
   RowScaler(int32_t from, int32_t to) : srcW(from), dstW(to) {
     if (Step(from, to) > kOne) {
       runs = ShrinkRuns(from, to, false);
@@ -251,13 +288,15 @@ struct RowScaler {
 };
 
 // Vertical shrink into mid (srcW x dstH): each destination row is the mean of its run of rows.
-void ShrinkRows(const Qimg& s, Qimg& mid, int32_t dstH) {
+void ShrinkRows(const Qimg& s, uint8_t* mid, int32_t dstH) {
   const size_t line = size_t(s.width) * 3;
-  std::vector<uint32_t> sums(line);
-  const std::vector<Run> runs = ShrinkRuns(s.height, dstH, true);
+  thread_local std::vector<uint32_t> sums;
+  if (sums.size() < line) sums.resize(line);
+  thread_local SizeTable<std::vector<Run>> cache;
+  const std::vector<Run>& runs = cache.Get({s.height, dstH, 0}, [&] { return ShrinkRuns(s.height, dstH, true); });
   for (int32_t m = 0; m < dstH; ++m) {
     const Run& r = runs[size_t(m)];
-    uint8_t* to = mid.data + line * m;
+    uint8_t* to = mid + line * m;
     const uint8_t* first = s.data + line * r.start;
     if (r.count == 1) {
       std::memcpy(to, first, line);
@@ -267,7 +306,7 @@ void ShrinkRows(const Qimg& s, Qimg& mid, int32_t dstH) {
       MeanRows(first, first + line, to, line);
       continue;
     }
-    std::fill(sums.begin(), sums.end(), 0u);
+    std::fill_n(sums.begin(), line, 0u);
     for (int32_t k = 0; k < r.count; ++k) {
       const uint8_t* p = first + line * k;
       for (size_t i = 0; i < line; ++i) sums[i] += p[i];
@@ -381,9 +420,14 @@ void ImgResize(Qimg& src, Qimg& dst, int32_t width, int32_t height) {
     const Qimg& s = *work.src;
     Qimg& d = *work.dst;
     const int32_t bpp = d.bytesPerPixel;
-    std::vector<int32_t> cols = ResizeColumns(s.width, width);
-    for (int32_t& c : cols) c *= bpp;
-    const std::vector<int32_t> rows = ResizeRows(s.height, height);
+    thread_local SizeTable<std::vector<int32_t>> colCache, rowCache;
+    const std::vector<int32_t>& cols = colCache.Get({s.width, width, bpp}, [&] {
+      std::vector<int32_t> offsets = ResizeColumns(s.width, width);
+      for (int32_t& c : offsets) c *= bpp;
+      return offsets;
+    });
+    const std::vector<int32_t>& rows =
+        rowCache.Get({s.height, height, 0}, [&] { return ResizeRows(s.height, height); });
     const size_t srcLine = size_t(s.width) * bpp, dstLine = size_t(width) * bpp;
     for (int32_t m = 0; m < height; ++m) {
       uint8_t* to = d.data + dstLine * m;
@@ -409,28 +453,30 @@ void ImgResize(Qimg& src, Qimg& dst, int32_t width, int32_t height) {
 
 void ImgResample(Qimg& src, Qimg& dst, int32_t width, int32_t height) {
   ImgWork work;
-  Qimg ih3;
-  uint8_t* tmpbuf = nullptr;
   Guarded("IMGBasic.ImgResample", [&] {
     CheckSize(width, height);
     ImgOpInfo info;
     ImgInfo(info, IMG_OP_RESAMPLE);
     ImgInitEx(info, work, src, &dst, width, height);
-    const Qimg* s = work.src;
+    const Qimg& s = *work.src;
     Qimg& d = *work.dst;
-    const size_t longer = size_t(std::max(s->width, width)) * 3;
-    detail::MemAllocOrStop(tmpbuf, int32_t(2 * longer), "IMGBasic.ImgResample.tmpbuf1");
-    if (height < s->height) {
-      detail::ImgAllocOrStop(ih3, s->width, height, 24, "IMGBasic.ImgResample.ih3");
-      ShrinkRows(*s, ih3, height);
-      s = &ih3;
+    // The line buffers and the vertically shrunk picture are scratch kept per thread.
+    thread_local std::vector<uint8_t> lines, shrunk;
+    const size_t longer = size_t(std::max(s.width, width)) * 3;
+    uint8_t* tmpbuf = Scratch(lines, 2 * longer);
+    const uint8_t* rowsFrom = s.data;
+    int32_t rowCount = s.height;
+    if (height < s.height) {
+      uint8_t* mid = Scratch(shrunk, size_t(s.width) * 3 * size_t(height));
+      ShrinkRows(s, mid, height);
+      rowsFrom = mid;
+      rowCount = height;
     }
-    const RowScaler scaler(s->width, width);
-    const size_t srcLine = size_t(s->width) * 3, dstLine = size_t(width) * 3;
-    for (int32_t r = 0; r < s->height; ++r) scaler.Scale(s->data + srcLine * r, d.data + dstLine * r, tmpbuf);
-    if (s->height < height) EnlargeRows(d, s->height, height, tmpbuf, tmpbuf + longer);
-    ImgFree(ih3);
-    MemFree(tmpbuf);
+    thread_local SizeTable<RowScaler> scalers;
+    const RowScaler& scaler = scalers.Get({s.width, width, 0}, [&] { return RowScaler(s.width, width); });
+    const size_t srcLine = size_t(s.width) * 3, dstLine = size_t(width) * 3;
+    for (int32_t r = 0; r < rowCount; ++r) scaler.Scale(rowsFrom + srcLine * r, d.data + dstLine * r, tmpbuf);
+    if (rowCount < height) EnlargeRows(d, rowCount, height, tmpbuf, tmpbuf + longer);
     ImgDone(work);
   });
 }
