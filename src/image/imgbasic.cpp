@@ -186,7 +186,10 @@ int32_t _imgalloc_(Qimg& img, int32_t width, int32_t height, int32_t bpp, std::s
   if (!ImgCheckDims(width, height, bpp)) return 7;
   // A picture that already has this shape keeps its block: a run of frames of one size then
   // allocates nothing after the first.
-  if (detail::ImgOwnsBlock(img) && img.width == width && img.height == height && img.bpp == bpp) return 0;
+  if (detail::ImgOwnsBlock(img) && img.width == width && img.height == height && img.bpp == bpp) {
+    ErrSet(5, 0, line);  // the register ends as after a successful allocation
+    return 0;
+  }
   if (!detail::ImgOwnsBlock(img)) {
     img.data = nullptr;
     img.size = img.width = img.height = img.bytesPerPixel = img.bpp = 0;
