@@ -182,8 +182,8 @@ int32_t BlockEdit::ClampPosition(int32_t side, int32_t position) const {
 
 std::string BlockEdit::PositionLabel(int32_t side, int32_t position) const {
   const int32_t p = ClampPosition(side, position);
-  return "Time=" + SecToStr(kTimeFlags, BlockSeconds(p, Rate(side))) +
-         (side == BE_VIDEO ? ",  Frame=" : ",  Sample=") + std::to_string(int64_t(p) + 1);
+  return "Time=" + SecToStr(kTimeFlags, BlockSeconds(p, Rate(side))) + (side == BE_VIDEO ? ",  Frame=" : ",  Sample=") +
+         std::to_string(int64_t(p) + 1);
 }
 
 bool BlockEdit::SetFrameRate(std::string_view text) {

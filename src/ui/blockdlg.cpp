@@ -118,6 +118,7 @@ BlockDialog::BlockDialog(QWidget* parent, QInputSettings& settings, const BlockD
   model_.SetUnit(BE_VIDEO, options.videoUnit);
   model_.SetUnit(BE_AUDIO, options.audioUnit);
   tabs_ = new QTabWidget(this);
+  tabs_->setObjectName("pages");
   static const char* const videoNames[] = {"TrackBar1", "edVideoIn", "edVideoOut", "edVideoLen"};
   static const char* const audioNames[] = {"TrackBar2", "edAudioIn", "edAudioOut", "edAudioLen"};
   BuildPage(BE_VIDEO, videoNames);
@@ -126,6 +127,7 @@ BlockDialog::BlockDialog(QWidget* parent, QInputSettings& settings, const BlockD
   link_->setObjectName("cbLink");
   connect(link_, &QCheckBox::toggled, this, [this](bool on) { model_.SetLinkActive(on); });
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->setObjectName("buttons");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
@@ -171,6 +173,11 @@ void BlockDialog::BuildPage(int32_t side, const char* const names[]) {
   page.outPoint = new QPushButton("Out Point");
   page.view = new QPushButton("View");
   page.selectAll = new QPushButton("Select All");
+  const QString prefix = side == BE_VIDEO ? "btnVideo" : "btnAudio";
+  page.inPoint->setObjectName(prefix + "InPoint");
+  page.outPoint->setObjectName(prefix + "OutPoint");
+  page.view->setObjectName(prefix + "View");
+  page.selectAll->setObjectName(prefix + "SelectAll");
   grid->addWidget(page.inPoint, 0, 2);
   grid->addWidget(page.outPoint, 1, 2);
   grid->addWidget(page.view, 2, 2);
@@ -201,8 +208,10 @@ void BlockDialog::BuildVideoExtras(QGridLayout* grid) {
   frameBack_->setObjectName("btnFrameBack");
   frameFwd_ = new QPushButton(">");
   frameFwd_->setObjectName("btnFrameFwd");
-  connect(frameBack_, &QPushButton::clicked, this, [this] { pages_[BE_VIDEO].bar->setValue(pages_[BE_VIDEO].bar->value() - 1); });
-  connect(frameFwd_, &QPushButton::clicked, this, [this] { pages_[BE_VIDEO].bar->setValue(pages_[BE_VIDEO].bar->value() + 1); });
+  connect(frameBack_, &QPushButton::clicked, this,
+          [this] { pages_[BE_VIDEO].bar->setValue(pages_[BE_VIDEO].bar->value() - 1); });
+  connect(frameFwd_, &QPushButton::clicked, this,
+          [this] { pages_[BE_VIDEO].bar->setValue(pages_[BE_VIDEO].bar->value() + 1); });
   grid->addWidget(frameBack_, 3, 0);
   grid->addWidget(frameFwd_, 3, 1);
   grid->addWidget(new QLabel("Frame rate:"), 4, 0);
@@ -280,7 +289,8 @@ bool BlockDialog::OpenVideo() {
 void BlockDialog::OpenAudio() {
   const QMMFileInfo* file = model_.File(BE_AUDIO);
   player_ = std::make_unique<GigaHertz>([this](int32_t message) {
-    QMetaObject::invokeMethod(this, [this, message] { OnPlayerMessage(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, message] { OnPlayerMessage(message); }, Qt::QueuedConnection);
   });
   const bool sound = DXAAvailable();
   soundNote_->setText(sound ? QString() : "No sound output.");
@@ -308,7 +318,8 @@ void BlockDialog::InitBar(int32_t side) {
   page.bar->setValue(model_.Block(side).first);
   page.barLock = false;
   if (side == BE_VIDEO && model_.FileLength(side) <= 1)
-    for (QWidget* w : {static_cast<QWidget*>(page.bar), static_cast<QWidget*>(frameBack_), static_cast<QWidget*>(frameFwd_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(page.bar), static_cast<QWidget*>(frameBack_), static_cast<QWidget*>(frameFwd_)})
       w->setEnabled(false);
 }
 
@@ -339,7 +350,8 @@ void BlockDialog::DrawFrame(int32_t frame) {
     if (!ErrNone() || !img.data) return;
     ImgConvBpp(img, rgb, 24);
     const QImage picture(rgb.data, rgb.width, rgb.height, rgb.width * 3, QImage::Format_BGR888);
-    preview_->setPixmap(QPixmap::fromImage(picture.scaled(kPreviewSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    preview_->setPixmap(
+        QPixmap::fromImage(picture.scaled(kPreviewSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
   });
   ImgFree(img);
   ImgFree(rgb);
@@ -361,7 +373,8 @@ void BlockDialog::OnBar(int32_t side, int32_t value) {
   } else {
     ShowAudio(value);
     audioDragged_ = dragging;
-    if (!dragging && player_ && !player_->Playing()) player_->Seek(double(value) / std::max(pages_[side].bar->maximum(), 1));
+    if (!dragging && player_ && !player_->Playing())
+      player_->Seek(double(value) / std::max(pages_[side].bar->maximum(), 1));
   }
   if (!model_.LinkActive()) return;
   const int32_t other = model_.Convert(side, value);
@@ -445,7 +458,8 @@ bool DlgInputSettings(QWidget* parent, QInputSettings& settings, const BlockDial
   return true;
 }
 
-bool ShowBlockDialog(QWidget* parent, Project& project, int32_t kind, int32_t index, const BlockDialogOptions& options) {
+bool ShowBlockDialog(QWidget* parent, Project& project, int32_t kind, int32_t index,
+                     const BlockDialogOptions& options) {
   QInputSettings settings;
   settings.videoList = &project.list.video;
   settings.audioList = &project.list.audio;

@@ -303,13 +303,9 @@ void GigaHertz::Seek(double fraction) {
   restart_ = RF_TRUE;
 }
 
-int32_t GigaHertz::Position() const {
-  return std::min(std::max(playPos_ + DXABufGetFreeSize(buf_, 1), 0), Length());
-}
+int32_t GigaHertz::Position() const { return std::min(std::max(playPos_ + DXABufGetFreeSize(buf_, 1), 0), Length()); }
 
-double GigaHertz::Fraction() const {
-  return Length() > 0 ? std::clamp(double(Position()) / Length(), 0.0, 1.0) : 0.0;
-}
+double GigaHertz::Fraction() const { return Length() > 0 ? std::clamp(double(Position()) / Length(), 0.0, 1.0) : 0.0; }
 
 void GigaHertz::Refill() {
   if (!opened_ || !playing_) return;

@@ -26,6 +26,7 @@ class SoundStream {
   void Stop();
   bool Playing() const { return playing_; }
   int32_t PlayPosition() const { return playPos_; }
+  int32_t RingBytes() const { return int32_t(ring_.size()); }
   void SetPlayPosition(int32_t byte) { playPos_ = ring_.empty() ? 0 : byte % int32_t(ring_.size()); }
   // Copies bytes into the ring at offset; the caller keeps offset + bytes within the ring.
   void Write(int32_t offset, const uint8_t* data, int32_t bytes);

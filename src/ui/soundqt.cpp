@@ -42,7 +42,10 @@ class QtSoundStream : public SoundStream {
  protected:
   bool OnStart() override {
     sink_ = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), ToQt(format_));
-    sink_->setBufferSize(int(format_.avgBytesPerSec / 10));
+    // The sink holds a quarter of the ring at most, so that what it has taken never reaches
+    // the part of the ring the refills have not written yet.
+    const int32_t align = std::max<int32_t>(format_.blockAlign, 1);
+    sink_->setBufferSize(std::max(RingBytes() / 4 / align, 1) * align);
     io_ = sink_->start();
     if (!io_) {
       sink_.reset();

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "engine/project.h"
 #include "common/test_support.h"
+#include "engine/project.h"
 
 namespace rf {
 namespace {
@@ -69,10 +69,8 @@ TEST_F(BlockEditTest, LinkedBlocksFollowEitherSide) {
   };
   // 320 samples per frame.
   const Step steps[] = {
-      {BE_VIDEO, BE_IN, 50, 50, 99, 16000, 31680},
-      {BE_VIDEO, BE_LENGTH, 10, 50, 59, 16000, 18880},
-      {BE_AUDIO, BE_IN, 8000, 25, 59, 8000, 18880},
-      {BE_AUDIO, BE_LENGTH, 3200, 25, 34, 8000, 11199},
+      {BE_VIDEO, BE_IN, 50, 50, 99, 16000, 31680},  {BE_VIDEO, BE_LENGTH, 10, 50, 59, 16000, 18880},
+      {BE_AUDIO, BE_IN, 8000, 25, 59, 8000, 18880}, {BE_AUDIO, BE_LENGTH, 3200, 25, 34, 8000, 11199},
       {BE_AUDIO, BE_OUT, 4000, 12, 12, 4000, 4000},  // the in point follows the out point down
       {BE_VIDEO, BE_OUT, 500, 12, 99, 3840, 31680},  // clamped to the last frame
       {BE_VIDEO, BE_IN, -3, 0, 99, 0, 31680},
@@ -192,7 +190,7 @@ TEST_F(BlockEditTest, FrameRatesOutsideTheRangeAreRefused) {
     bool applied;
     double rate;
   };
-  const Case cases[] = {{"12.5", true, 12.5}, {"0", false, 12.5}, {"2e6", false, 12.5},
+  const Case cases[] = {{"12.5", true, 12.5}, {"0", false, 12.5},     {"2e6", false, 12.5},
                         {"abc", true, 12.5},  {"0.001", true, 0.001}, {"1000000", true, 1e6}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
