@@ -82,6 +82,7 @@ class BlockDialog : public QDialog {
   void DrawFrame(int32_t frame);
   void OnBar(int32_t side, int32_t value);
   void OnBarReleased(int32_t side);
+  void SeekPlayer(int32_t position, bool whilePlaying);
   void OnEdit(int32_t side, int32_t field);
   void OnSelection(int32_t side);
   void OnFrameRate();
@@ -373,24 +374,29 @@ void BlockDialog::OnBar(int32_t side, int32_t value) {
   } else {
     ShowAudio(value);
     audioDragged_ = dragging;
-    if (!dragging && player_ && !player_->Playing())
-      player_->Seek(double(value) / std::max(pages_[side].bar->maximum(), 1));
+    if (!dragging) SeekPlayer(value, false);
   }
   if (!model_.LinkActive()) return;
   const int32_t other = model_.Convert(side, value);
   if (side == BE_VIDEO) {
     ShowAudio(other);
-    if (player_ && !player_->Playing()) player_->Seek(double(other) / std::max(pages_[BE_AUDIO].bar->maximum(), 1));
+    SeekPlayer(other, false);
   } else {
     ShowVideo(other, !dragging);
     videoNeedsRefresh_ = videoNeedsRefresh_ || dragging;
   }
 }
 
+// The player follows the audio bar; a running player only when the user let go of the bar.
+void BlockDialog::SeekPlayer(int32_t position, bool whilePlaying) {
+  if (player_ && (whilePlaying || !player_->Playing()))
+    player_->Seek(double(position) / std::max(pages_[BE_AUDIO].bar->maximum(), 1));
+}
+
 void BlockDialog::OnBarReleased(int32_t side) {
   if (side == BE_AUDIO) {
     audioDragged_ = false;
-    if (player_) player_->Seek(double(pages_[BE_AUDIO].bar->value()) / std::max(pages_[BE_AUDIO].bar->maximum(), 1));
+    SeekPlayer(pages_[BE_AUDIO].bar->value(), true);
   }
   if (videoNeedsRefresh_ && model_.Present(BE_VIDEO)) ShowVideo(pages_[BE_VIDEO].bar->value(), true);
   videoNeedsRefresh_ = false;
@@ -410,8 +416,7 @@ void BlockDialog::OnSelection(int32_t side) {
   }
   if ((side == BE_AUDIO || model_.LinkActive()) && model_.Present(BE_AUDIO)) {
     ShowAudio(model_.Block(BE_AUDIO).first);
-    if (player_ && !player_->Playing())
-      player_->Seek(double(model_.Block(BE_AUDIO).first) / std::max(pages_[BE_AUDIO].bar->maximum(), 1));
+    SeekPlayer(model_.Block(BE_AUDIO).first, false);
   }
 }
 
