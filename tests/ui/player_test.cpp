@@ -2,18 +2,22 @@
 // seek, playing runs at the file's rate to the end.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include "formats/ff_hav.h"
 #include "formats/uniaccess.h"
 #include "foundation/errors.h"
 #include "image/imgbasic.h"
 #include "ui/player.h"
+#include "ui/playerlink.h"
 
 namespace rf::ui {
 namespace {
@@ -153,6 +157,36 @@ TEST(Player, UnreadableFileIsRefusedWithItsReason) {
   EXPECT_NE(shown.find("broken.hav"), std::string::npos) << shown;
   SetMessageBoxHook(previous);
   ErrClear();
+}
+
+// The player program itself: a file handed over the channel plays to the end and, with --close,
+// the player quits; a second start with a file hands it to the running one and ends at once.
+TEST(Player, ProgramPlaysWhatTheChannelHandsIt) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("handed.hav").toStdString();
+  WriteMovie(path, 24);
+  const QString wndClass = "rf-test-vistrel-" + QString::number(QCoreApplication::applicationPid());
+  QProcess player;
+  player.setProcessEnvironment([&] {
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    return env;
+  }());
+  player.start(RF_VISTREL, {"--class", wndClass, "--close"});
+  ASSERT_TRUE(player.waitForStarted(5000));
+  // Closing the file of a player that has none does nothing; it tells when the player listens.
+  bool sent = false;
+  for (int i = 0; i < 500 && !(sent = IpcSendInt(wndClass, IPC_CHANNEL_CLOSE, -1)); ++i) QThread::msleep(20);
+  ASSERT_TRUE(sent);
+  QProcess second;
+  second.start(RF_VISTREL, {"--class", wndClass, QString::fromStdString(path)});
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(player.state(), QProcess::Running);
+  // kFrames at kRate take 0.6 seconds.
+  ASSERT_TRUE(player.waitForFinished(10000)) << "the player did not reach the end";
+  EXPECT_EQ(player.exitCode(), 0);
+  EXPECT_EQ(PlayerReadKeys(dir.filePath("config/velmora.ini")).path, QString(RF_VISTREL));
 }
 
 TEST(Player, Screenshot) {
