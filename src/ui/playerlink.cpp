@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 #include <QtEndian>
 #include <algorithm>
@@ -263,8 +264,7 @@ bool PlayerPlayFile(const PlayerKeys& keys, const std::string& name) {
 
 bool PlayerCloseFile(const PlayerKeys& keys) { return IpcSendInt(keys.wndClass, IPC_CHANNEL_CLOSE, -1); }
 
-void PlayFileByChoice(const PlayerKeys& keys, const std::string& name,
-                      const std::function<int32_t(const std::string& extension)>& choiceOf) {
+void PlayFileByChoice(const PlayerKeys& keys, const std::string& name, const PlayerChoiceFn& choiceOf) {
   const QFileInfo file(QString::fromStdString(name));
   if (!file.isFile()) return;
   const std::string extension = ("." + file.suffix().toUpper()).toStdString();
@@ -281,9 +281,15 @@ void PlayFileByChoice(const PlayerKeys& keys, const std::string& name,
   }
 }
 
-std::function<void(const std::string&)> PlayerPlayFunction(const PlayerKeys& keys) {
-  return [keys](const std::string& name) {
-    PlayFileByChoice(keys, name, [](const std::string&) { return PLAYER_CHOICE_VISTREL; });
+std::function<void(const std::string&)> PlayerPlayFunction(const PlayerKeys& keys, PlayerChoiceFn choiceOf) {
+  if (!choiceOf) choiceOf = [](const std::string&) { return PLAYER_CHOICE_VISTREL; };
+  return [keys, choiceOf](const std::string& name) {
+    QCoreApplication* app = QCoreApplication::instance();
+    const auto play = [keys, choiceOf, name] { PlayFileByChoice(keys, name, choiceOf); };
+    if (app && QThread::currentThread() != app->thread())
+      QMetaObject::invokeMethod(app, play, Qt::QueuedConnection);
+    else
+      play();
   };
 }
 

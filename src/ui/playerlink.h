@@ -105,9 +105,11 @@ bool PlayerCloseFile(const PlayerKeys& keys);
 inline constexpr int32_t PLAYER_CHOICE_VISTREL = 1;
 inline constexpr int32_t PLAYER_CHOICE_SYSTEM = 2;
 // Plays an existing file with the player chosen for its extension (".AVI").
-void PlayFileByChoice(const PlayerKeys& keys, const std::string& name,
-                      const std::function<int32_t(const std::string& extension)>& choiceOf);
-// The function the run calls to play previews and results: everything goes to the player.
-std::function<void(const std::string&)> PlayerPlayFunction(const PlayerKeys& keys);
+using PlayerChoiceFn = std::function<int32_t(const std::string& extension)>;
+void PlayFileByChoice(const PlayerKeys& keys, const std::string& name, const PlayerChoiceFn& choiceOf);
+// The function the run calls to play previews and results (RunSettings::play), safe to call from
+// the run's worker thread: the file is played from the application's thread. Without choiceOf
+// every file goes to the player.
+std::function<void(const std::string&)> PlayerPlayFunction(const PlayerKeys& keys, PlayerChoiceFn choiceOf = {});
 
 }  // namespace rf::ui

@@ -10,8 +10,10 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QtEndian>
+#include <thread>
 #include <vector>
 
 #include "foundation/errors.h"
@@ -108,6 +110,33 @@ TEST(PlayerLink, SharedKeysAreRewrittenInPlaceAndReadAsWritten) {
   EXPECT_EQ(PlayerReadKeys(dir.filePath("new/velmora.ini")).wndClass, PLAYER_DEFAULT_CLASS);
 }
 
+TEST(PlayerLink, FilesArePlayedByTheChoiceOfTheirExtension) {
+  QTemporaryDir dir;
+  const QString movie = dir.filePath("clip.avi");
+  QFile(movie).open(QIODevice::WriteOnly);
+  std::vector<std::string> shown, asked;
+  const auto previous =
+      SetMessageBoxHook([&](MsgBox, const std::string&, const std::string& text) { shown.push_back(text); });
+  const auto choice = [&](int32_t value) {
+    return [&asked, value](const std::string& extension) {
+      asked.push_back(extension);
+      return value;
+    };
+  };
+  PlayerKeys keys;
+  keys.wndClass = "rf-test-nobody-listens";
+  PlayFileByChoice(keys, dir.filePath("missing.avi").toStdString(), choice(PLAYER_CHOICE_VISTREL));
+  PlayFileByChoice(keys, movie.toStdString(), choice(0));
+  PlayFileByChoice(keys, movie.toStdString(), choice(PLAYER_CHOICE_VISTREL));
+  SetMessageBoxHook(previous);
+  EXPECT_EQ(asked, (std::vector<std::string>{".AVI", ".AVI"}));  // a missing file is not played at all
+  EXPECT_EQ(
+      shown,
+      (std::vector<std::string>{
+          "Internal player association for .AVI is invalid. Please change this in the Tools/Options/Playing dialog.",
+          "Error in Vistrel settings. Please start Vistrel manually to fix this error."}));
+}
+
 class PlayerLinkProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -131,7 +160,7 @@ class PlayerLinkProcess : public ::testing::Test {
   }
   // Waits until the log has n lines.
   QStringList WaitForLog(int n) {
-    for (int i = 0; i < 500 && Log().size() < n; ++i) QThread::msleep(20);
+    for (int i = 0; i < 500 && Log().size() < n; ++i) QTest::qWait(20);
     return Log();
   }
 
@@ -181,7 +210,8 @@ TEST_F(PlayerLinkProcess, PlayerThatIsNotRunningIsStartedThroughTheOpenTemplate)
   for (int i = 0; i < 500 && !(sent = IpcSendString(wndClass_, IPC_CHANNEL_OPEN, "started.hav")); ++i)
     QThread::msleep(20);
   ASSERT_TRUE(sent);
-  PlayerPlayFunction(keys)(log_.toStdString());  // an existing file goes to the running player
+  // An existing file goes to the running player, also when the run's worker thread asks.
+  std::thread([&] { PlayerPlayFunction(keys)(log_.toStdString()); }).join();
   EXPECT_EQ(WaitForLog(2), QStringList({"open started.hav", "open " + log_}));
   EXPECT_TRUE(PlayerCloseFile(keys));
   EXPECT_EQ(WaitForLog(3).last(), "close");
