@@ -17,6 +17,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
 #include "foundation/errors.h"
 
