@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets; every target installs what it needs first.
 FUZZ_SECONDS ?= 30
 
-.PHONY: setup build test test-asan bench fuzz demo clean
+.PHONY: setup build test test-asan bench fuzz demo install package clean
 
 setup:
 	@bash scripts/setup.sh
@@ -30,6 +30,15 @@ DEMO_DIR ?= demo-out
 
 demo: build
 	./build/default/apps/reelforge-cli/reelforge-cli demo $(DEMO_DIR)
+
+# PREFIX is where the programs go; DESTDIR (from the environment) stages the tree elsewhere.
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install build/default --prefix $(PREFIX)
+
+package: build
+	cd build/default && cpack -G DEB
 
 clean:
 	rm -rf build

@@ -14,6 +14,8 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   # desktop program and player
   qt6-base-dev qt6-multimedia-dev libgl-dev xvfb xauth
+  # desktop entries, MIME types and the Debian package
+  desktop-file-utils xdg-utils shared-mime-info xdg-user-dirs libglib2.0-bin dpkg-dev
   # peer tools used by the interoperability tests
   ffmpeg imagemagick sox
 )
