@@ -430,7 +430,13 @@ int RunPreview(Project& project, const ProgressMode& mode, RunSettings settings,
 
 int RunCommand(const BatchJob& job, JobCommand kind, const ProgressMode& mode, int32_t preview) {
   Project project;
-  if (!BatchBuild(job, project)) return Fail(kFailed, TakeError());
+  if (!BatchBuild(job, project)) {
+    const std::string why = TakeError();
+    // The count's picture output is the command's own: what its refusal means is a lack of pictures.
+    if (kind == JobCommand::CountColors && why.find(kCountTarget) != std::string::npos)
+      return Fail(kFailed, "count-colors: no input has pictures");
+    return Fail(kFailed, why);
+  }
   RunSettings settings;
   if (kind == JobCommand::CountColors) return RunCountColors(project, mode, settings);
   if (kind == JobCommand::Average) return RunAverage(project, mode, settings);

@@ -135,12 +135,16 @@ TEST_F(CliRunTest, CountColorsAverageAndPreview) {
   Picture("c.bmp", 20, 10, 7);
   Picture("d.bmp", 20, 10, 3, 1);  // three more: its colours' blue is one higher
   const auto entries = [&] { return std::distance(std::filesystem::directory_iterator(dir), {}); };
+  Tone("t.wav");
   const auto before = entries();
   CmdResult r = Cli("count-colors c.bmp d.bmp");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Number of unique colors: 10\n");
   EXPECT_EQ(Cli("count-colors --size 40x20 c.bmp").out, "Number of unique colors: 7\n") << "resized, not resampled";
   EXPECT_EQ(entries(), before) << "count-colors writes nothing";
+  r = Cli("count-colors t.wav");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "reelforge-cli: count-colors: no input has pictures\n");
 
   for (const uint8_t v : {20, 60}) {
     Qimg img;
