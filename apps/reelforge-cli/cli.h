@@ -24,12 +24,12 @@ int Fail(int status, const std::string& message);
 // The error register's message with the file it concerns, and clears the register.
 std::string TakeError();
 
+// The commands that run a job: what they take and what they do with it.
+enum class JobCommand { Render, Convert, CountColors, Average };
+
 int CmdInfo(int argc, char** argv);
-int CmdRender(int argc, char** argv, bool convertShorthand);
+int CmdRender(int argc, char** argv, JobCommand command);
 int CmdDemo(int argc, char** argv);
 int CmdCodecs(int argc, char** argv);
-
-// Runs a job with progress on standard error and the Ctrl-C handling; prints what was written.
-int RunJob(const BatchJob& job, const ProgressMode& mode);
 
 }  // namespace rf::cli
