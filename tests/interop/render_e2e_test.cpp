@@ -135,7 +135,7 @@ TEST_F(RenderE2eTest, EachFitModeAndRotationPlacesThePictureWhereTheArithmeticSa
     for (int32_t degrees : {0, 90, 180, 270}) {
       SCOPED_TRACE(std::string(c.fit) + " " + std::to_string(degrees));
       const Layout& l = c.layout;
-      std::string options = "render -q --codec DIB --border-color 00FF00 --fit " + std::string(c.fit) + " --size " +
+      std::string options = "render -q -y --codec DIB --border-color 00FF00 --fit " + std::string(c.fit) + " --size " +
                             std::to_string(l.width) + "x" + std::to_string(l.height);
       if (degrees) options += " --rotate " + std::to_string(degrees);
       const CmdResult r = Cli(options + " -o @fit.avi @still.bmp");
@@ -179,7 +179,7 @@ TEST_F(RenderE2eTest, MixedInputsIntoEveryOutputFormat) {
   const std::string inputs = " @still.bmp @vga.bmp --sequences @seq0000.bmp @movie.avi @tone.wav";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
-    const CmdResult r = Cli(std::string("render -q --codec DIB --size 160x160 --fit border --border-color 00FF00 -o ") +
+    const CmdResult r = Cli(std::string("render -q -y --codec DIB --size 160x160 --fit border --border-color 00FF00 -o ") +
                             c.output + inputs);
     ASSERT_EQ(r.status, 0) << r.err;
     QUniInfo info;
@@ -249,7 +249,7 @@ TEST_F(RenderE2eTest, RateAndDepthOptionsReachTheWrittenMovie) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
     const CmdResult r =
-        Cli(std::string("render -q --codec DIB --size 80x60 ") + c.options + " -o @rate.avi @movie.avi");
+        Cli(std::string("render -q -y --codec DIB --size 80x60 ") + c.options + " -o @rate.avi @movie.avi");
     ASSERT_EQ(r.status, 0) << r.err;
     QUniInfo info;
     ASSERT_TRUE(UniInfo(At("@rate.avi"), info, false));
