@@ -165,9 +165,8 @@ void PictureView::SetPicture(const Qimg& img) {
 void PictureView::paintEvent(QPaintEvent*) {
   if (picture_.isNull()) return;
   QPainter painter(this);
-  const QSize size = picture_.size().boundedTo(this->size()) == picture_.size()
-                         ? picture_.size()
-                         : picture_.size().scaled(this->size(), Qt::KeepAspectRatio);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  const QSize size = picture_.size().scaled(this->size(), Qt::KeepAspectRatio);
   const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
   painter.drawImage(target, picture_);
 }

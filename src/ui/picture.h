@@ -35,7 +35,7 @@ void ImgFromFn(const std::vector<uint8_t>& block, Qimg& img);
 // The block of the picture shown when a preview frame cannot be loaded (293 x 58, 8 bits).
 const std::vector<uint8_t>& PlaceholderBlock();
 
-// A black panel showing one picture centred, scaled down to fit when it is larger.
+// A black panel showing one picture centred and scaled to fit, keeping its aspect ratio.
 class PictureView : public QWidget {
  public:
   explicit PictureView(QWidget* parent = nullptr);

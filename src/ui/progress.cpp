@@ -79,7 +79,7 @@ TfrmProgress::TfrmProgress(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(minimize);
   buttons->addWidget(stop);
   grid->addLayout(buttons, 6, 0, 1, 2);
-  setMinimumWidth(420);
+  setMinimumWidth(520);
 }
 
 void TfrmProgress::BuildLine(int32_t index, const char* name, QGridLayout* grid) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -88,6 +89,27 @@ TEST(ProgressWindow, WorkerMessagesAndQuestionsOpenOnTheWindowThread) {
   EXPECT_TRUE(onWindowThread);
   SetMessageBoxHook(previousBox);
   SetQuestionHook(previousQuestion);
+}
+
+TEST(ProgressWindow, ScreenshotDuringARun) {
+  ui::TfrmProgress window;
+  std::atomic<bool> grabbed{false};
+  QTimer::singleShot(300, [&] {
+    const QString folder = QString(RF_SOURCE_DIR) + "/docs/screenshots";
+    QDir().mkpath(folder);
+    EXPECT_TRUE(window.grab().save(folder + "/progress.png"));
+    grabbed = true;
+  });
+  ui::RunOnWorker(window, {}, [&](ProgressView& p) {
+    p.Open("Saving to file...", true, true);
+    p.SetLine(0, "Video: frame 1,234 of 5,000  (24.7% done)", 2468);
+    p.SetLine(1, "Audio: sample 2,176,000 of 8,820,000  (24.7% done)", 2467);
+    p.SetTimes("00:01:32", "00:00:30");
+    while (!grabbed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    p.Close();
+    return 0;
+  });
+  EXPECT_TRUE(grabbed);
 }
 
 }  // namespace
