@@ -6,6 +6,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -79,6 +80,7 @@ TfrmMain::TfrmMain(const std::string& stateFile)
   setWindowTitle(kTitle);
   MMInit(clipboard_);
   state_ = ReadWindowState(stateFile_);
+  runSettings_.tempFolder = QDir::tempPath().toStdString();
   env_.status = [this](const std::string& s) { ShowStatus(s, ""); };
   env_.showFileInfo = [this](const std::string& name) {
     if (Dialogs().fileInformation) Dialogs().fileInformation(this, name);
