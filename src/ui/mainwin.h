@@ -84,7 +84,8 @@ class TfrmMain : public QMainWindow {
   int32_t activeList_ = LIST_VIDEO;
   ListPosition videoPos_, audioPos_;
   int32_t filterIndex_ = 0;  // the open dialog's filter chosen last in this run
-  std::string fileOpenDir_;  // the folder of the files opened last
+  std::string fileOpenDir_;
+  QString keptStatus_;  // the folder of the files opened last
   std::string lastVideoOut_, lastAudioOut_;
 
   QTreeWidget* panVideo_ = nullptr;

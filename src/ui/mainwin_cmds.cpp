@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -73,6 +74,9 @@ void TfrmMain::Command(const std::function<void()>& body) {
   busy_ = false;
   ShowLastError();
   if (ready_) RefreshLists();
+  // A run's last word ("Processing time: ...") stays on the status line.
+  if (!keptStatus_.isEmpty()) panStatus_->setText(keptStatus_);
+  keptStatus_.clear();
 }
 
 void TfrmMain::RunJob(const std::function<int32_t(ProgressView&)>& job) {
@@ -89,6 +93,7 @@ void TfrmMain::RunJob(const std::function<int32_t(ProgressView&)>& job) {
     GuardedSilent("MainUnit.RunJob", [&] { result = job(p); });
     return result;
   });
+  keptStatus_ = panStatus_->text();
   SetCommandsEnabled(true);
 }
 

@@ -8,11 +8,10 @@
 
 class QWidget;
 
+#include "engine/procexec.h"
+
 namespace rf {
-struct Project;
 struct QFnEntry;
-struct RunSettings;
-class ProgressView;
 }  // namespace rf
 
 namespace rf::ui {
@@ -39,10 +38,19 @@ struct MainDialogs {
   std::function<bool(QWidget*)> options;
   // Plays a file with the player.
   std::function<void(const std::string& fileName)> play;
-  // The runs of "Start Processing", "Render Preview", "Count Colors" and "Temporal Average"
-  // (the processing engine's commands), called on a worker thread.
+  // The runs of "Start Processing", "Render Preview", "Count Colors" and "Temporal Average",
+  // called on a worker thread: the processing engine's commands.
   using Run = std::function<int32_t(Project&, ProgressView&, const RunSettings&)>;
-  Run startProcessing, renderPreview, countColors, temporalAverage;
+  Run startProcessing = rf::StartProcessing;
+  Run renderPreview = [](Project& p, ProgressView& v, const RunSettings& s) {
+    std::string name;
+    return rf::RenderPreview(p, v, s, name);
+  };
+  Run countColors = [](Project& p, ProgressView& v, const RunSettings& s) {
+    int32_t colors = 0;
+    return rf::CountColors(p, v, s, colors);
+  };
+  Run temporalAverage = rf::TemporalAverage;
 };
 
 // The program's one set of hooks.

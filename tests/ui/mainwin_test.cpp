@@ -33,6 +33,15 @@
 namespace rf {
 namespace {
 
+// Counts how often the watched window was shown.
+struct ShowCounter : QObject {
+  int count = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    count += event->type() == QEvent::Show;
+    return false;
+  }
+};
+
 class MainWindowTest : public test::FoundationTest {
  protected:
   std::string dir = test::ScratchDir("mainwin");
@@ -399,6 +408,29 @@ TEST_F(MainWindowTest, ScreenshotWithALoadedEditList) {
   const QString folder = QString(RF_SOURCE_DIR) + "/docs/screenshots";
   QDir().mkpath(folder);
   EXPECT_TRUE(window->grab().save(folder + "/main-window.png"));
+}
+
+TEST_F(MainWindowTest, StartProcessingWritesTheAviAndClosesTheProgressWindow) {
+  const std::string out = dir + "/film.avi";
+  window->AddFiles({QString::fromStdString(Sequence("film_", 12, 32, 24))});
+  ui::Dialogs().defineOutput = [&](QWidget*, Project& p) {
+    OutSetVideoFile(p.output, out);
+    p.output.VideoFormat = FFGetId(out, FF_SAVE_TABLE);
+    return true;
+  };
+  QTest::mouseClick(window->findChild<QToolButton*>("btnDefineOutput"), Qt::LeftButton);
+  ShowCounter shows;
+  auto* progress = window->findChild<ui::TfrmProgress*>();
+  progress->installEventFilter(&shows);
+  Press(QKeySequence(Qt::Key_F9));
+  EXPECT_EQ(messages, std::vector<std::string>());
+  EXPECT_EQ(shows.count, 1);
+  EXPECT_FALSE(progress->isVisible());
+  QUniInfo info;
+  ASSERT_TRUE(UniInfo(out, info, false)) << out;
+  EXPECT_EQ(info.video.frames, 12);
+  EXPECT_EQ(std::make_pair(info.video.width, info.video.height), std::make_pair(32, 24));
+  EXPECT_EQ(window->StatusText().rfind(" Processing time: ", 0), 0u) << window->StatusText();
 }
 
 }  // namespace
