@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -394,6 +395,38 @@ TEST_F(MainWindowTest, GeometryAndUnitsAreKeptBetweenRuns) {
   test::WriteWholeFile(dir + "/state/window-state", std::string("\0\xff garbage\nvideoUnit=7\n", 23));
   Open();
   EXPECT_TRUE(window->Action("&Edit/Video Unit/Frame")->isChecked());
+}
+
+TEST_F(MainWindowTest, SavedSessionsAreOfferedAgainAfterARestart) {
+  const std::string name = dir + "/work.rfs";
+  std::vector<std::string> saved, opened;
+  ui::Dialogs().sessionSave = [&](QWidget*, Project&, const std::string& file) {
+    saved.push_back(file);
+    return true;
+  };
+  ui::Dialogs().sessionOpen = [&](QWidget*, Project&, const std::string& file) {
+    opened.push_back(file);
+    return true;
+  };
+  OnModal([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Save session");
+    auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+    edit->setText(QString::fromStdString(name));
+    QTest::keyClick(edit, Qt::Key_Return);
+  });
+  window->Action("&Session/Save...")->trigger();
+  EXPECT_EQ(saved, std::vector<std::string>({name}));
+  window->close();
+  window.reset();
+  Open();
+  QAction* entry = nullptr;
+  for (QAction* a : window->findChildren<QAction*>())
+    if (a->text() == QString::fromStdString(name)) entry = a;
+  ASSERT_NE(entry, nullptr);
+  entry->trigger();
+  EXPECT_EQ(opened, std::vector<std::string>({name}));
 }
 
 TEST_F(MainWindowTest, ScreenshotWithALoadedEditList) {
