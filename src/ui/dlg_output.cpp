@@ -397,7 +397,7 @@ void TfrmOutput::ShowVideo() {
   chkGrayscale_->setChecked(e.Grayscale != 0);
   chkDither_->setChecked(e.Dither != 0);
   chkSinglePal_->setChecked(e.SinglePalette != 0);
-  edColorDepth_->clear();
+  edColorDepth_->setText(QString("%1-bit").arg(e.Depth));
   for (const QDepthChoice& c : model_.DepthChoices())
     if (c.bits == e.Depth) edColorDepth_->setText(c.text);
   chkBackwards_->setChecked(e.Direction == -1);
