@@ -30,6 +30,21 @@ inline void WhenOpen(const QString& title, std::function<void(QWidget*)> act, in
   });
 }
 
+// Once a popup menu is open (the caller then opens it), walks down to its item number index
+// with the arrow keys and takes it with Return.
+inline void PickFromPopup(int index, int tries = 200) {
+  QTimer::singleShot(20, [=] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      for (int i = 0; i <= index; ++i) QTest::keyClick(popup, Qt::Key_Down);
+      QTest::keyClick(popup, Qt::Key_Return);
+    } else if (tries > 0) {
+      PickFromPopup(index, tries - 1);
+    } else {
+      ADD_FAILURE() << "no popup menu opened";
+    }
+  });
+}
+
 // A key on the focused control (mnemonics such as Alt+B reach their buttons this way).
 inline void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   QWidget* target = QApplication::focusWidget();
