@@ -122,6 +122,8 @@ TfrmDlgDeint::TfrmDlgDeint(QDlgData& record, QWidget* parent) : QDialog(parent),
   generate_ = new QComboBox(this);
   generate_->addItems({"Interpolate (better)", "Duplicate (faster)"});
   generate_->setCurrentIndex(record.values[1] != 0 ? 1 : 0);
+  eliminate_->setAccessibleName("Eliminate");
+  generate_->setAccessibleName("Generate New Line:");
   form->addRow("Eliminate", eliminate_);
   form->addRow("Generate New Line:", generate_);
   layout->addLayout(form);

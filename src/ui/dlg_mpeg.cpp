@@ -41,6 +41,7 @@ DlgMPG::DlgMPG(QMpgDlgState& state, QWidget* parent) : QDialog(parent), state_(s
   auto* grid = new QGridLayout(rate);
   cbPresets_ = new QComboBox(rate);
   for (const QMPGPresetItem& preset : kMpgPresets) cbPresets_->addItem(preset.name);
+  cbPresets_->setAccessibleName("Presets");
   edBitRate_ = RateField(rate, "Bit Rate, kilobits/sec");
   edByteRate_ = RateField(rate, "Byte Rate, kilobytes/sec");
   const struct {

@@ -56,6 +56,7 @@ TfrmHavSettings::TfrmHavSettings(QffSaveOpt& opts, QWidget* parent) : QDialog(pa
   edKeyFrames_ = new QSpinBox(this);
   edKeyFrames_->setRange(0, INT_MAX);
   edKeyFrames_->setValue(opts.havSetting);
+  edKeyFrames_->setAccessibleName("Key frame every");
   auto* keyLabel = new QLabel("Key frame every", this);
   keyLabel->setBuddy(edKeyFrames_);
   keyRow->addWidget(keyLabel);

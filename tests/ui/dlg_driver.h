@@ -19,7 +19,11 @@ inline void WhenOpen(const QString& title, std::function<void(QWidget*)> act, in
   QTimer::singleShot(20, [=] {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal && modal->windowTitle() == title && modal->isVisible()) {
+      // Mnemonics work in the active window only; on a busy machine the server takes a moment
+      // to activate it.
+      modal->activateWindow();
       QApplication::setActiveWindow(modal);
+      EXPECT_TRUE(QTest::qWaitForWindowActive(modal));
       act(modal);
     } else if (tries > 0) {
       WhenOpen(title, act, tries - 1);
@@ -45,10 +49,16 @@ inline void PickFromPopup(int index, int tries = 200) {
   });
 }
 
+// The control that has the focus in the window on top (its own record of it, which holds even
+// while the server gives the keyboard to another program's window).
+inline QWidget* Focused() {
+  QWidget* top = QApplication::activeModalWidget();
+  return top && top->focusWidget() ? top->focusWidget() : top;
+}
+
 // A key on the focused control (mnemonics such as Alt+B reach their buttons this way).
 inline void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QWidget* target = QApplication::focusWidget();
-  if (!target) target = QApplication::activeModalWidget();
+  QWidget* target = Focused();
   ASSERT_NE(target, nullptr);
   QTest::keyClick(target, Qt::Key(key), modifiers);
   // A mnemonic presses its button for a moment before clicking it, as the mouse would.
@@ -58,7 +68,9 @@ inline void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
 // Replaces the focused field's text with text, as select-all and typing do.
 inline void Type(const QString& text) {
   Key(Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClicks(QApplication::focusWidget(), text);
+  QWidget* target = Focused();
+  ASSERT_NE(target, nullptr) << "nothing has the focus to type into";
+  QTest::keyClicks(target, text);
 }
 
 inline void Tab(int times = 1) {
@@ -73,7 +85,7 @@ inline QString NameOf(QWidget* w) {
 
 // The visible caption or accessible name of the focused control, what a screen reader announces.
 inline QString FocusName() {
-  QWidget* w = QApplication::focusWidget();
+  QWidget* w = Focused();
   if (!w) return {};
   const QString name = NameOf(w);
   return name.isEmpty() ? w->metaObject()->className() : name;
