@@ -31,8 +31,8 @@ TEST(AviWindow, ChoosingACompressorTakesItsDefaults) {
     Key(Qt::Key_Home);  // Cinepak heads the compatible list
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(avi.fourcc, AviFourCC("cvid"));
-  EXPECT_NE(avi.supportsQuality, 0);
+  EXPECT_EQ(Value(avi.fourcc), AviFourCC("cvid"));
+  EXPECT_NE(Value(avi.supportsQuality), 0);
   EXPECT_EQ(AviRecName(avi), "Cinepak");
 }
 
@@ -54,10 +54,10 @@ TEST(AviWindow, SettingsTypedForTheCurrentCompressorAreStored) {
     Screenshot(w, "avi-dialog.png");
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(avi.fourcc, AviFourCC("cvid"));
-  EXPECT_EQ(avi.quality, 100);
-  EXPECT_EQ(avi.keyFrameEvery, 12);
-  EXPECT_EQ(avi.dataRate, 300);
+  EXPECT_EQ(Value(avi.fourcc), AviFourCC("cvid"));
+  EXPECT_EQ(Value(avi.quality), 100);
+  EXPECT_EQ(Value(avi.keyFrameEvery), 12);
+  EXPECT_EQ(Value(avi.dataRate), 300);
 }
 
 TEST(AviWindow, CancelKeepsTheSettingsAndTheCurrentCompressor) {
@@ -73,7 +73,7 @@ TEST(AviWindow, CancelKeepsTheSettingsAndTheCurrentCompressor) {
   EXPECT_EQ(std::memcmp(&avi, &before, sizeof avi), 0);
   aviCodecsRec after{};
   AviSettingsStore(after);
-  EXPECT_EQ(after.fourcc, current.fourcc);
+  EXPECT_EQ(Value(after.fourcc), Value(current.fourcc));
 }
 
 TEST(AviWindow, UncheckedBoxesStoreZero) {
@@ -86,9 +86,9 @@ TEST(AviWindow, UncheckedBoxesStoreZero) {
     Key(Qt::Key_D, Qt::AltModifier);
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(avi.fourcc, AviFourCC("cvid"));
-  EXPECT_EQ(avi.keyFrameEvery, 0);
-  EXPECT_EQ(avi.dataRate, 0);
+  EXPECT_EQ(Value(avi.fourcc), AviFourCC("cvid"));
+  EXPECT_EQ(Value(avi.keyFrameEvery), 0);
+  EXPECT_EQ(Value(avi.dataRate), 0);
 }
 
 TEST(AviWindow, ShowListReachesEveryInstalledCompressor) {
@@ -101,8 +101,8 @@ TEST(AviWindow, ShowListReachesEveryInstalledCompressor) {
     Key(Qt::Key_Up);   // a decoder-only compressor cannot be chosen for writing
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(avi.isEncoder, 0);
-  EXPECT_EQ(avi.compatible, 0);
+  EXPECT_EQ(Value(avi.isEncoder), 0);
+  EXPECT_EQ(Value(avi.compatible), 0);
 }
 
 }  // namespace

@@ -101,6 +101,12 @@ inline void ClickInto(QWidget* window, const QString& name) {
   ADD_FAILURE() << "no control \"" << name.toStdString() << "\"";
 }
 
+// A field of a packed record by value (a reference to it may be misaligned).
+template <class T>
+T Value(T field) {
+  return field;
+}
+
 // Writes a picture of the window into docs/screenshots/ of the source tree.
 inline void Screenshot(QWidget* window, const QString& file) {
   QApplication::processEvents();

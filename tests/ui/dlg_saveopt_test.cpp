@@ -49,7 +49,7 @@ TEST(SaveOptionWindows, ChoicesStoreTheirValues) {
       ClickInto(w, row.choice);
       Key(Qt::Key_Return);
     }));
-    EXPECT_EQ(opts.*row.field, row.want) << row.title;
+    EXPECT_EQ(Value(opts.*row.field), row.want) << row.title;
   }
 }
 
@@ -61,13 +61,13 @@ TEST(SaveOptionWindows, SliderValuesAndHavSettings) {
     Key(Qt::Key_Right);
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(jpeg.jpegQuality, 11);
+  EXPECT_EQ(Value(jpeg.jpegQuality), 11);
   QffSaveOpt png = OptionsFor(FF_PNG);
   EXPECT_TRUE(RunOptions(png, "PNG Compression Level", [](QWidget*) {
     Key(Qt::Key_End);
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(png.pngLevel, 9);
+  EXPECT_EQ(Value(png.pngLevel), 9);
 
   QffSaveOpt hav = OptionsFor(FF_HAV);
   EXPECT_TRUE(RunOptions(hav, "HAV Settings", [](QWidget* w) {
@@ -76,8 +76,8 @@ TEST(SaveOptionWindows, SliderValuesAndHavSettings) {
     Type("50");
     Key(Qt::Key_Return);
   }));
-  EXPECT_EQ(hav.havCodec, 0);
-  EXPECT_EQ(hav.havSetting, 50);
+  EXPECT_EQ(Value(hav.havCodec), 0);
+  EXPECT_EQ(Value(hav.havSetting), 50);
 }
 
 TEST(SaveOptionWindows, MpegRatesFollowPresetsAndTypedRates) {
@@ -102,8 +102,8 @@ TEST(SaveOptionWindows, MpegRatesFollowPresetsAndTypedRates) {
       Type(row.typed);
       Key(Qt::Key_Return);
     }));
-    EXPECT_EQ(opts.mpegRate, row.want) << row.typed;
-    EXPECT_EQ(opts.mpegFormat, 1);
+    EXPECT_EQ(Value(opts.mpegRate), row.want) << row.typed;
+    EXPECT_EQ(Value(opts.mpegFormat), 1);
   }
 }
 
