@@ -28,6 +28,13 @@ int CmdInfo(int argc, char** argv);
 int CmdRender(int argc, char** argv, bool convertShorthand);
 int CmdDemo(int argc, char** argv);
 int CmdCodecs(int argc, char** argv);
+int CmdSession(int argc, char** argv);
+
+// Reads the preferences the desktop program shares: default frame rate, extensions, temporary
+// folder.
+void ApplyPreferences();
+// name with the preferred video (pictures) or audio extension when it has none.
+std::string WithDefaultExtension(const std::string& name, bool pictures);
 
 // Runs a job with progress on standard error and the Ctrl-C handling; prints what was written.
 int RunJob(const BatchJob& job, const ProgressMode& mode);

@@ -22,6 +22,7 @@ const char* const kUsageText =
     "  convert INPUT OUTPUT [OPTIONS] the same for one input\n"
     "  demo [DIR]                     write sample material and render it into DIR (./demo-out)\n"
     "  codecs                         the video compressors AVI outputs can use\n"
+    "  session new|show|add|save      build, print, extend and save session files\n"
     "\n"
     "'reelforge-cli COMMAND --help' describes a command's options.\n"
     "Options: --help, --version\n";
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   const std::string command = argv[1];
+  ApplyPreferences();
   int status;
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsageText, stdout);
@@ -111,6 +113,8 @@ int main(int argc, char** argv) {
     status = CmdDemo(argc - 1, argv + 1);
   } else if (command == "codecs") {
     status = CmdCodecs(argc - 1, argv + 1);
+  } else if (command == "session") {
+    status = CmdSession(argc - 1, argv + 1);
   } else {
     status = Fail(kUsage, "unknown command '" + command + "' (see 'reelforge-cli --help')");
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "effects/fnrun.h"
 #include "foundation/errors.h"
@@ -49,7 +50,9 @@ void WriteBlocks(QAppSession& s, int32_t id, const MMList& list, const MMBlockLi
   const bool countNames = id == SES_CHUNK_AUDIO;
   for (const MMBlockRec* b : blocks.items) {
     const QMMFileInfo* file = MMBlockP_IsFile(*b) ? MMFile_GetPtrByIndex(list.files, b->file) : nullptr;
-    const std::string name = file ? file->info.name : std::string();
+    // Full names, so that the session opens the same files from any working folder.
+    std::error_code ec;
+    const std::string name = file ? std::filesystem::absolute(file->info.name, ec).lexically_normal().string() : "";
     SesWriteItem(s, name.data(), int32_t(name.size()), countNames);
     SesWriteItem(s, b, int32_t(sizeof(MMBlockRec)), !countNames);
   }
