@@ -197,6 +197,27 @@ TEST_F(SessionTest, MissingFileIsWarnedAndTheRestLoads) {
                 "W: Some files from the saved session could not be loaded anymore (0 video and 1 audio blocks)."});
 }
 
+// A refused open (wrong magic, or a newer version declined) leaves the project as it was.
+TEST_F(SessionTest, RefusedOpenChangesNothing) {
+  Project saved, p;
+  Fill(saved);
+  const std::string good = test::ReadWholeFile(Save(saved, kAll));
+  Fill(p);
+  ProjectAddEffect(p, FN_NEGATIVE, nullptr, 0, 0, 1);
+  const std::string before = Describe(p);
+  std::string newer = good;
+  newer[8] = 2;
+  for (const std::string& bytes : {"\x01" + good.substr(1), newer}) {
+    test::WriteWholeFile(out + "/refused.rfs", bytes);
+    answer = Answer::No;
+    EXPECT_FALSE(SessionOpen(p, out + "/refused.rfs", false, {}));
+    EXPECT_EQ(Describe(p), before);
+  }
+  EXPECT_EQ(boxes, std::vector<std::string>{"E: That is not a valid Reelforge session file."});
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].rfind("This session is saved by a newer version of the program", 0), 0u);
+}
+
 // Files changed at the byte level: what the load answers, what it leaves in the project.
 TEST_F(SessionTest, DamagedAndHostileFilesAreRefusedOrPartlyLoaded) {
   Project a;
