@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "effects/fnrun.h"
 #include "foundation/errors.h"
@@ -91,6 +93,87 @@ void WriteSession(QAppSession& s, const Project& project, const SessionSections&
   throw EMon("damaged session");
 }
 
+// What a file holds, read under the guarded block. The project takes it afterwards, so that the
+// clean-up of a damaged file cannot take back blocks and effects the project was given.
+struct SavedBlock {
+  bool video;
+  std::string name;
+  MMBlockRec rec;
+};
+struct SavedSession {
+  std::vector<SavedBlock> blocks;
+  std::vector<std::pair<QFnEntry, QFnParams>> effects;
+  bool hasOutput = false;
+  OutputDefStored output{};
+};
+
+void ReadBlocks(QAppSession& s, SavedSession& saved, const QSesChunk& chunk, bool video) {
+  for (int32_t i = 0; i < chunk.count; ++i) {
+    // An item count larger than the chunk is a damaged file.
+    if (FPos(s.handle) >= s.nextChunk) Damaged();
+    TraceLabel scope(video ? "MainUnit.Session_LoadVideo" : "MainUnit.Session_LoadAudio");
+    const Item name(s);
+    const Item block(s);
+    if (block.length != int32_t(sizeof(MMBlockRec))) {
+      TraceWrite(video ? "Session_LoadVideo: invalid block data" : "Session_LoadAudio: invalid block data");
+      continue;
+    }
+    SavedBlock& b = saved.blocks.emplace_back(SavedBlock{video, name.Text(), {}});
+    std::memcpy(&b.rec, block.data, sizeof b.rec);
+  }
+}
+
+// An entry read back from the file: a known effect, its name and values within their limits.
+QFnEntry CheckedEntry(const QFnEntryDisk& disk, QFnParams& params) {
+  if (FnName(disk.id).empty()) Damaged();
+  QFnEntry e = FnEntryFromDisk(disk);
+  e.name[0] = std::min<uint8_t>(e.name[0], sizeof e.name - 1);
+  for (int32_t i = 0; i < FnParamCount(e.id); ++i) {
+    const FnParamSpec spec = FnParamRange(e.id, i);
+    double& v = params.values[i];
+    v = std::isfinite(v) ? std::clamp(v, spec.minimum, spec.maximum) : spec.defaultValue;
+  }
+  return e;
+}
+
+void ReadEffects(QAppSession& s, SavedSession& saved, const QSesChunk& chunk) {
+  for (int32_t i = 0; i < chunk.count; ++i) {
+    if (FPos(s.handle) >= s.nextChunk) Damaged();
+    const Item entry(s);
+    if (entry.length != int32_t(sizeof(QFnEntryDisk))) Damaged();
+    const Item params(s);
+    if (params.length != int32_t(sizeof(QFnParams))) Damaged();
+    QFnEntryDisk disk;
+    QFnParams p;
+    std::memcpy(&disk, entry.data, sizeof disk);
+    std::memcpy(&p, params.data, sizeof p);
+    const QFnEntry e = CheckedEntry(disk, p);
+    saved.effects.emplace_back(e, p);
+  }
+}
+
+void ReadOutput(QAppSession& s, SavedSession& saved) {
+  const Item item(s);
+  if (item.length == 0) return;
+  if (item.length != int32_t(sizeof(OutputDefStored))) Damaged();
+  std::memcpy(&saved.output, item.data, sizeof saved.output);
+  saved.hasOutput = true;
+}
+
+void ReadChunks(QAppSession& s, SavedSession& saved, const SessionSections& sections) {
+  while (FPos(s.handle) < s.fileSize) {
+    QSesChunk chunk;
+    SesNextChunk(s, chunk);
+    if (sections.files && (chunk.id == SES_CHUNK_VIDEO || chunk.id == SES_CHUNK_AUDIO))
+      ReadBlocks(s, saved, chunk, chunk.id == SES_CHUNK_VIDEO);
+    else if (sections.effects && chunk.id == SES_CHUNK_EFFECTS)
+      ReadEffects(s, saved, chunk);
+    else if (sections.output && chunk.id == SES_CHUNK_OUTPUT)
+      ReadOutput(s, saved);
+    if (!SesSkipToNextChunk(s)) break;
+  }
+}
+
 struct LoadState {
   Project& project;
   QListAdd request;
@@ -110,84 +193,33 @@ int32_t CountOf(const MMBlockRec& b) {
   return int32_t(std::clamp<int64_t>(int64_t(b.last) - b.first + 1, 1, INT32_MAX));
 }
 
-void LoadBlocks(QAppSession& s, LoadState& st, const QSesChunk& chunk, bool video) {
+void AddBlock(LoadState& st, const SavedBlock& b) {
   MMList& list = st.project.list;
-  for (int32_t i = 0; i < chunk.count; ++i) {
-    // An item count larger than the chunk is a damaged file.
-    if (FPos(s.handle) >= s.nextChunk) Damaged();
-    TraceLabel scope(video ? "MainUnit.Session_LoadVideo" : "MainUnit.Session_LoadAudio");
-    const Item name(s);
-    const Item block(s);
-    if (block.length != int32_t(sizeof(MMBlockRec))) {
-      TraceWrite(video ? "Session_LoadVideo: invalid block data" : "Session_LoadAudio: invalid block data");
-      continue;
-    }
-    MMBlockRec saved;
-    std::memcpy(&saved, block.data, sizeof saved);
-    QListAdd& r = st.request;
-    r.name = name.Text();
-    bool added = false;
-    if (!video && saved.file == MM_SILENCE) {
-      MMBlockRec silence;
-      MMBlockP_SetSilence(silence, std::isfinite(saved.duration) ? saved.duration : 0.0);
-      MMBlock_Insert(list.audio, r.audioPos++, ProjectNewBlock(st.project, silence));
-      added = true;
-    } else if (!r.name.empty()) {
-      r.detectSequences = video && saved.fileQuants > 1;
-      r.videoFirst = video ? saved.first : NOT_SET;
-      r.videoCount = video ? CountOf(saved) : 0;
-      r.frameRate = saved.frequency;
-      r.audioFirst = video ? NOT_SET : saved.first;
-      r.audioCount = video ? 0 : CountOf(saved);
-      added = ListAddFile(st.project, r, false);
-      ErrClear();
-    }
-    if (!added)
-      ++(video ? st.missingVideo : st.missingAudio);
-    else if (video)
-      RestoreLink(list.video, r.videoPos - 1, saved, st.audioBase);
-    else
-      RestoreLink(list.audio, r.audioPos - 1, saved, st.videoBase);
+  const MMBlockRec& saved = b.rec;
+  QListAdd& r = st.request;
+  r.name = b.name;
+  bool added = false;
+  if (!b.video && saved.file == MM_SILENCE) {
+    MMBlockRec silence;
+    MMBlockP_SetSilence(silence, std::isfinite(saved.duration) ? saved.duration : 0.0);
+    MMBlock_Insert(list.audio, r.audioPos++, ProjectNewBlock(st.project, silence));
+    added = true;
+  } else if (!r.name.empty()) {
+    r.detectSequences = b.video && saved.fileQuants > 1;
+    r.videoFirst = b.video ? saved.first : NOT_SET;
+    r.videoCount = b.video ? CountOf(saved) : 0;
+    r.frameRate = saved.frequency;
+    r.audioFirst = b.video ? NOT_SET : saved.first;
+    r.audioCount = b.video ? 0 : CountOf(saved);
+    added = ListAddFile(st.project, r, false);
+    ErrClear();
   }
-}
-
-// An entry read back from the file: a known effect, its name and values within their limits.
-QFnEntry CheckedEntry(const QFnEntryDisk& disk, QFnParams& params) {
-  if (FnName(disk.id).empty()) Damaged();
-  QFnEntry e = FnEntryFromDisk(disk);
-  e.name[0] = std::min<uint8_t>(e.name[0], sizeof e.name - 1);
-  for (int32_t i = 0; i < FnParamCount(e.id); ++i) {
-    const FnParamSpec spec = FnParamRange(e.id, i);
-    double& v = params.values[i];
-    v = std::isfinite(v) ? std::clamp(v, spec.minimum, spec.maximum) : spec.defaultValue;
-  }
-  return e;
-}
-
-void LoadEffects(QAppSession& s, LoadState& st, const QSesChunk& chunk) {
-  for (int32_t i = 0; i < chunk.count; ++i) {
-    if (FPos(s.handle) >= s.nextChunk) Damaged();
-    const Item entry(s);
-    if (entry.length != int32_t(sizeof(QFnEntryDisk))) Damaged();
-    const Item params(s);
-    if (params.length != int32_t(sizeof(QFnParams))) Damaged();
-    QFnEntryDisk disk;
-    QFnParams p;
-    std::memcpy(&disk, entry.data, sizeof disk);
-    std::memcpy(&p, params.data, sizeof p);
-    const QFnEntry e = CheckedEntry(disk, p);
-    ProjectInsertEffect(st.project, st.project.chain.size(), e, &p);
-  }
-}
-
-void LoadOutput(QAppSession& s, Project& project) {
-  const Item item(s);
-  if (item.length == 0) return;
-  if (item.length != int32_t(sizeof(OutputDefStored))) Damaged();
-  OutputDefStored stored;
-  std::memcpy(&stored, item.data, sizeof stored);
-  OutputDefLoad(stored, project.output);
-  OutputFiles_OnChange(project.output);
+  if (!added)
+    ++(b.video ? st.missingVideo : st.missingAudio);
+  else if (b.video)
+    RestoreLink(list.video, r.videoPos - 1, saved, st.audioBase);
+  else
+    RestoreLink(list.audio, r.audioPos - 1, saved, st.videoBase);
 }
 
 // Links that point past the other list (a damaged file, or partners that could not be loaded)
@@ -195,20 +227,6 @@ void LoadOutput(QAppSession& s, Project& project) {
 void DropBrokenLinks(MMBlockList& list, const MMBlockList& other) {
   for (MMBlockRec* b : list.items)
     if (b->link != NOT_SET && (b->link < 0 || b->link >= int32_t(other.items.size()))) detail::MMBlock_ResetLink(*b);
-}
-
-void LoadChunks(QAppSession& s, LoadState& st, const SessionSections& sections) {
-  while (FPos(s.handle) < s.fileSize) {
-    QSesChunk chunk;
-    SesNextChunk(s, chunk);
-    if (sections.files && (chunk.id == SES_CHUNK_VIDEO || chunk.id == SES_CHUNK_AUDIO))
-      LoadBlocks(s, st, chunk, chunk.id == SES_CHUNK_VIDEO);
-    else if (sections.effects && chunk.id == SES_CHUNK_EFFECTS)
-      LoadEffects(s, st, chunk);
-    else if (sections.output && chunk.id == SES_CHUNK_OUTPUT)
-      LoadOutput(s, st.project);
-    if (!SesSkipToNextChunk(s)) break;
-  }
 }
 
 }  // namespace
@@ -246,19 +264,26 @@ bool SessionSaveToFile(const std::string& fileName, const Project& project, cons
 bool SessionLoadFromFile(const std::string& fileName, Project& project, const SessionSections& sections) {
   QSesHeader header;
   if (!SessionCheckHeader(fileName, header)) return false;
-  MMList& list = project.list;
-  const size_t chainBefore = project.chain.size();
-  LoadState st{project, ListAddBegin(project, int32_t(list.video.items.size()), int32_t(list.audio.items.size())),
-               int32_t(list.video.items.size()), int32_t(list.audio.items.size())};
+  SavedSession saved;
   bool ok = false;
   GuardedSilent("MainUnit.SessionLoadFromFile", [&] {
     QAppSession s;
     if (!SesOpen(s, fileName, header)) return;
-    LoadChunks(s, st, sections);
+    ReadChunks(s, saved, sections);
     SesClose(s);
     ok = true;
   });
   ErrClear();
+  MMList& list = project.list;
+  const size_t chainBefore = project.chain.size();
+  LoadState st{project, ListAddBegin(project, int32_t(list.video.items.size()), int32_t(list.audio.items.size())),
+               int32_t(list.video.items.size()), int32_t(list.audio.items.size())};
+  for (const SavedBlock& b : saved.blocks) AddBlock(st, b);
+  for (const auto& [entry, params] : saved.effects) ProjectInsertEffect(project, project.chain.size(), entry, &params);
+  if (saved.hasOutput) {
+    OutputDefLoad(saved.output, project.output);
+    OutputFiles_OnChange(project.output);
+  }
   DropBrokenLinks(list.video, list.audio);
   DropBrokenLinks(list.audio, list.video);
   // The entries the project had follow the inserted frames; loaded ones keep their saved ranges.
