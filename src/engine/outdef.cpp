@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "effects/fnparams.h"
+#include "formats/ff_mpg.h"
 #include "formats/ffcodecs.h"
 #include "foundation/miscprocs.h"
 #include "foundation/trace.h"
@@ -187,6 +188,7 @@ void OutputFiles_OnChange(OutputDef& def) {
   OutSetAudioFile(def, FullName(OutAudioFile(def)));
   const bool videoMode = def.OutMode >= OM_SAME_FILE && def.OutMode <= OM_VIDEO_ONLY;
   def.VideoOn = OutBool(videoMode && (SaveFlags(def.VideoFormat) & FFF_PICTURES) != 0);
+  if (def.VideoOn && def.VideoFormat == FF_MPG) def.FPS = MpgStdRate(def.FPS);
   if (def.VideoOn) {
     def.Depth = StoredDepth(def);
   } else {
@@ -199,7 +201,15 @@ void OutputFiles_OnChange(OutputDef& def) {
   }
   const bool audioMode = def.OutMode == OM_SAME_FILE || def.OutMode == OM_SEPARATE || def.OutMode == OM_AUDIO_ONLY;
   def.AudioOn = OutBool(audioMode && (SaveFlags(def.AudioFormat) & FFF_SOUND) != 0);
-  if (!def.AudioOn) OutSetAudioFile(def, "");
+  if (def.AudioOn)
+    OutAdjustMpegAudio(def);
+  else
+    OutSetAudioFile(def, "");
+}
+
+void OutAdjustMpegAudio(OutputDef& def) {
+  if (def.AudioFormat != FF_MPG && def.AudioFormat != FF_MP2) return;
+  def.WaveFormat = OutPcmFormat(MpgAudioRate(int32_t(def.WaveFormat.samplesPerSec)), def.WaveFormat.channels, 16);
 }
 
 namespace {

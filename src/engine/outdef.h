@@ -139,6 +139,8 @@ void OutCalcFinalSize(OutputDef& def);
 // Normalises after the dialog or a session load: full names, which outputs are on, the depth the
 // video format stores, the shared file of mode 0.
 void OutputFiles_OnChange(OutputDef& def);
+// An MPEG audio output takes 16-bit PCM at the MPEG rate at or above its rate.
+void OutAdjustMpegAudio(OutputDef& def);
 
 // The names as strings; setting one cuts it to 255 characters.
 std::string OutVideoFile(const OutputDef& def);

@@ -29,6 +29,8 @@ class ProgressView {
   virtual void Close() = 0;
   // A line's text and its bar position, 0 .. 10000.
   virtual void SetLine(int32_t line, const std::string& text, int32_t position) = 0;
+  // The numbers behind a line's text, after every SetLine; for views that show them otherwise.
+  virtual void SetCounts(int32_t /*line*/, int32_t /*done*/, int32_t /*total*/) {}
   // The remaining and the elapsed time as shown ("--:--:--" below a second).
   virtual void SetTimes(const std::string& remaining, const std::string& elapsed) = 0;
   // The application title during a run ("12.5% done"); empty restores the default title.
@@ -78,7 +80,11 @@ struct QWorkingData {
   std::string captionSingle = "Saving to file...";
   std::string captionPass1 = "Creating palette (Step 1 of 2)...";
   std::string captionPass2 = "Saving to file (Step 2 of 2)...";
+  QConReport Report;  // what the writing run wrote
 };
+
+// What a command returns when it started no run (another command is running, or it was refused).
+inline constexpr int32_t NOT_RUN = -1;
 
 // True when a run can start; otherwise shows the one message that says why (asking before an
 // existing output is replaced, when the settings say so).
