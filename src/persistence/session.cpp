@@ -19,10 +19,6 @@
 #include "persistence/listadd.h"
 #include "persistence/prefs.h"
 
-#ifndef RF_VERSION
-#define RF_VERSION "0"
-#endif
-
 namespace rf {
 namespace {
 
