@@ -24,8 +24,11 @@ int Fail(int status, const std::string& message);
 // The error register's message with the file it concerns, and clears the register.
 std::string TakeError();
 
+// The commands that run a job: what they take and what they do with it.
+enum class JobCommand { Render, Convert, CountColors, Average };
+
 int CmdInfo(int argc, char** argv);
-int CmdRender(int argc, char** argv, bool convertShorthand);
+int CmdRender(int argc, char** argv, JobCommand command);
 int CmdDemo(int argc, char** argv);
 int CmdCodecs(int argc, char** argv);
 int CmdSession(int argc, char** argv);
@@ -33,10 +36,13 @@ int CmdSession(int argc, char** argv);
 // Reads the preferences the desktop program shares: default frame rate, extensions, temporary
 // folder.
 void ApplyPreferences();
+// render SESSION.rfs or render --list FILE.vfl: the arguments name saved work, not inputs.
+bool RendersSaved(int argc, char** argv);
+int RenderSaved(int argc, char** argv);
+// session new: the project render builds is saved to the session instead of run.
+bool BuildsSession();
+int SaveBuiltSession(const Project& project);
 // name with the preferred video (pictures) or audio extension when it has none.
 std::string WithDefaultExtension(const std::string& name, bool pictures);
-
-// Runs a job with progress on standard error and the Ctrl-C handling; prints what was written.
-int RunJob(const BatchJob& job, const ProgressMode& mode);
 
 }  // namespace rf::cli

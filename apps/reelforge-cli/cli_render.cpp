@@ -1,4 +1,5 @@
-// The render and convert commands: options into a batch job.
+// The commands that run a job (render, convert, count-colors, average): options into a batch
+// job, the job into a project, the project through the run commands.
 #include <getopt.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "cli.h"
+#include "cli_progress.h"
 #include "effects/fnparams.h"
 #include "engine/outdef.h"
 #include "formats/ff_avi.h"
@@ -19,9 +21,13 @@ namespace {
 const char* const kRenderHelp =
     "usage: reelforge-cli render [OPTIONS] -o OUTPUT INPUT...\n"
     "       reelforge-cli convert INPUT OUTPUT [OPTIONS]\n"
+    "       reelforge-cli count-colors [OPTIONS] INPUT...\n"
+    "       reelforge-cli average [OPTIONS] -o OUTPUT INPUT...\n"
     "\n"
     "Renders the inputs, in the order given, into OUTPUT (a picture, a numbered picture\n"
     "sequence, or a sound file). INPUT@FIRST-LAST takes frames FIRST to LAST (from 0).\n"
+    "count-colors prints how many colours the rendered frames hold and writes nothing;\n"
+    "average writes the mean of the rendered frames as one picture.\n"
     "\n"
     "  -o, --output FILE       the output; its extension chooses the format\n"
     "      --audio-out FILE    the sound into a file of its own\n"
@@ -33,8 +39,14 @@ const char* const kRenderHelp =
     "      --keep-duration     convert the frame rate so that the running time stays\n"
     "      --depth BITS        24, 16, 15 or 8 bits per pixel\n"
     "      --dither            error diffusion when reducing to 8 bits\n"
+    "      --shared-palette    8 bits: one palette for the whole movie (two passes)\n"
+    "      --grayscale         grey pictures\n"
     "      --backwards         play the video backwards\n"
     "  Movie outputs take the sound into the same file unless --audio-out is given.\n"
+    "      --interleave N      a chunk of sound every N frames (default: one second's worth)\n"
+    "      --audio-rate HZ     the output's sample rate (default: the first sound input's)\n"
+    "      --audio-bits N      8 or 16 bits per sample\n"
+    "      --audio-channels N  1 or 2\n"
     "      --codec NAME        the video compressor: for AVI a FourCC (default cvid; DIB:\n"
     "                          uncompressed; 'reelforge-cli codecs' lists them), for MP4 h264\n"
     "      --quality N         compression quality, 0 to 100\n"
@@ -58,6 +70,12 @@ const char* const kRenderHelp =
     "      --aspect W:H        a fixed ratio of the rescale size: the height follows the width\n"
     "      --dry-run           print the output definition (sizes, rate, sound format, names) and\n"
     "                          write nothing\n"
+    "      --preview[=MODE]    render a quick HAV preview instead (super-fast, fast, medium,\n"
+    "                          high; default medium) into the temporary folder; prints its name\n"
+    "  -y, --yes               replace an existing OUTPUT without asking\n"
+    "  -n, --no                never replace an existing OUTPUT\n"
+    "  An existing OUTPUT is replaced only after a yes on the terminal or with -y; without a\n"
+    "  terminal to ask on, the command refuses.\n"
     "  -q, --quiet             no progress display\n"
     "      --progress=machine  one key=value line per update on standard error\n"
     "      --help              this text\n"
@@ -97,6 +115,13 @@ enum Option {
   kOptDivisible,
   kOptAspect,
   kOptDryRun,
+  kOptSharedPalette,
+  kOptGrayscale,
+  kOptInterleave,
+  kOptAudioRate,
+  kOptAudioBits,
+  kOptAudioChannels,
+  kOptPreview,
 };
 
 const option kLongOptions[] = {
@@ -130,6 +155,15 @@ const option kLongOptions[] = {
     {"divisible", required_argument, nullptr, kOptDivisible},
     {"aspect", required_argument, nullptr, kOptAspect},
     {"dry-run", no_argument, nullptr, kOptDryRun},
+    {"shared-palette", no_argument, nullptr, kOptSharedPalette},
+    {"grayscale", no_argument, nullptr, kOptGrayscale},
+    {"interleave", required_argument, nullptr, kOptInterleave},
+    {"audio-rate", required_argument, nullptr, kOptAudioRate},
+    {"audio-bits", required_argument, nullptr, kOptAudioBits},
+    {"audio-channels", required_argument, nullptr, kOptAudioChannels},
+    {"preview", optional_argument, nullptr, kOptPreview},
+    {"yes", no_argument, nullptr, 'y'},
+    {"no", no_argument, nullptr, 'n'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -291,6 +325,53 @@ std::string ParseGeometryOption(int option, const std::string& value, BatchGeome
   }
 }
 
+// The depth, palette and sound options; an empty message when the option is not one of them or
+// parsed.
+std::string ParseOutputOption(int option, const std::string& value, BatchJob& job) {
+  int32_t v = 0;
+  switch (option) {
+    case kOptSharedPalette:
+      job.sharedPalette = true;
+      return {};
+    case kOptGrayscale:
+      job.grayscale = true;
+      return {};
+    case kOptInterleave:
+      if (!ParseInts(value, ',', 1, 1, 10000, &v)) return "--interleave wants a whole number of frames from 1";
+      job.interleave = v;
+      return {};
+    case kOptAudioRate:
+      if (!ParseInts(value, ',', 1, 1000, 96000, &v)) return "--audio-rate wants 1000 to 96000 Hz";
+      job.audioRate = v;
+      return {};
+    case kOptAudioBits:
+      if (value != "8" && value != "16") return "--audio-bits wants 8 or 16";
+      job.audioBits = std::atoi(value.c_str());
+      return {};
+    case kOptAudioChannels:
+      if (value != "1" && value != "2") return "--audio-channels wants 1 or 2";
+      job.audioChannels = std::atoi(value.c_str());
+      return {};
+    default:
+      return {};
+  }
+}
+
+// The preview presets by name, in the order of their numbers.
+bool ParsePreviewMode(const char* arg, int32_t& mode) {
+  static const char* const kModes[] = {"super-fast", "fast", "medium", "high"};
+  if (!arg) {
+    mode = 2;
+    return true;
+  }
+  for (int32_t m = 0; m < 4; ++m) {
+    if (std::string(arg) != kModes[m]) continue;
+    mode = m;
+    return true;
+  }
+  return false;
+}
+
 // The output definition of the job, written nowhere.
 int DryRun(const BatchJob& job) {
   std::vector<std::string> lines;
@@ -308,19 +389,73 @@ std::string CheckCodec(const BatchJob& job) {
   return "no installed compressor encodes '" + job.codec + "' (see 'reelforge-cli codecs')";
 }
 
+// count-colors runs the pictures through the pipeline of a picture output that is never written.
+constexpr const char* kCountTarget = "count-colors.bmp";
+
+const char* CommandName(JobCommand kind) {
+  static const char* const kNames[] = {"render", "convert", "count-colors", "average"};
+  return kNames[int(kind)];
+}
+
+// The exit status of a command that ran (or refused) with the run commands' result.
+int StatusOf(int32_t result, const CliProgress& view) {
+  if (result == 2 || result == NOT_RUN) return kFailed;
+  if (view.Interrupts() > 0) return Fail(kInterrupted, "stopped");
+  return kOk;
+}
+
+int RunCountColors(Project& project, const ProgressMode& mode, const RunSettings& settings) {
+  CliProgress view(mode);
+  int32_t colors = 0;
+  return StatusOf(CountColors(project, view, settings, colors), view);
+}
+
+int RunAverage(Project& project, const ProgressMode& mode, const RunSettings& settings) {
+  CliProgress view(mode);
+  const int32_t result = TemporalAverage(project, view, settings);
+  if (result == 0) std::printf("average: %s\n", ShortStrGet(project.output.LastVideoFile.data()).c_str());
+  if (result == 1 && view.Interrupts() == 0) return Fail(kFailed, "average: nothing was written");
+  return StatusOf(result, view);
+}
+
+int RunPreview(Project& project, const ProgressMode& mode, RunSettings settings, int32_t preset) {
+  CliProgress view(mode);
+  settings.previewMode = preset;
+  std::string name;
+  const int32_t result = RenderPreview(project, view, settings, name);
+  if (result == 0) std::printf("preview: %s\n", name.c_str());
+  if (result == 1 && view.Interrupts() == 0) return Fail(kFailed, "preview: nothing was written");
+  return StatusOf(result, view);
+}
+
+int RunCommand(const BatchJob& job, JobCommand kind, const ProgressMode& mode, int32_t preview) {
+  Project project;
+  if (!BatchBuild(job, project)) return Fail(kFailed, TakeError());
+  if (BuildsSession()) return SaveBuiltSession(project);
+  RunSettings settings;
+  if (kind == JobCommand::CountColors) return RunCountColors(project, mode, settings);
+  if (kind == JobCommand::Average) return RunAverage(project, mode, settings);
+  if (preview != NOT_SET) return RunPreview(project, mode, settings, preview);
+  return RunProject(project, mode, settings);
+}
+
 }  // namespace
 
-int CmdRender(int argc, char** argv, bool convertShorthand) {
+int CmdRender(int argc, char** argv, JobCommand kind) {
+  if (kind == JobCommand::Render && RendersSaved(argc, argv)) return RenderSaved(argc, argv);
   BatchJob job;
   ProgressMode mode;
-  const std::string command = convertShorthand ? "convert" : "render";
+  const std::string command = CommandName(kind);
+  const bool convertShorthand = kind == JobCommand::Convert;
   std::vector<std::string> positional;
   bool dryRun = false;
+  int32_t preview = NOT_SET;
+  Overwrite overwrite = Overwrite::Ask;
   optind = 1;
   opterr = 0;
   int c;
   // A leading "-" hands out the inputs in order among the options, so that --silence keeps its place.
-  while ((c = getopt_long(argc, argv, "-o:q", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "-o:qyn", kLongOptions, nullptr)) != -1) {
     double number;
     switch (c) {
       case 1:
@@ -414,6 +549,26 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
       case kOptDryRun:
         dryRun = true;
         break;
+      case kOptSharedPalette:
+      case kOptGrayscale:
+      case kOptInterleave:
+      case kOptAudioRate:
+      case kOptAudioBits:
+      case kOptAudioChannels: {
+        const std::string problem = ParseOutputOption(c, optarg ? optarg : "", job);
+        if (!problem.empty()) return Fail(kUsage, command + ": " + problem);
+        break;
+      }
+      case kOptPreview:
+        if (!ParsePreviewMode(optarg, preview))
+          return Fail(kUsage, command + ": --preview takes super-fast, fast, medium or high");
+        break;
+      case 'y':
+        overwrite = Overwrite::Yes;
+        break;
+      case 'n':
+        overwrite = Overwrite::No;
+        break;
       default:
         return Fail(kUsage, command + ": unknown or incomplete option '" + std::string(argv[optind - 1]) +
                                 "' (see 'reelforge-cli " + command + " --help')");
@@ -426,14 +581,17 @@ int CmdRender(int argc, char** argv, bool convertShorthand) {
     job.output = positional[1];
   } else {
     for (const std::string& p : positional) job.inputs.push_back(ParseInput(p));
-    if (job.output.empty()) return Fail(kUsage, "render: no output given (-o OUTPUT)");
+    if (kind == JobCommand::CountColors) job.output = kCountTarget;
+    if (job.output.empty()) return Fail(kUsage, command + ": no output given (-o OUTPUT)");
   }
   bool anyFile = false;
   for (const BatchInput& in : job.inputs) anyFile = anyFile || !in.name.empty();
   if (!anyFile) return Fail(kUsage, command + ": no input given");
   const std::string codecProblem = CheckCodec(job);
   if (!codecProblem.empty()) return Fail(kUsage, command + ": " + codecProblem);
-  return dryRun ? DryRun(job) : RunJob(job, mode);
+  if (dryRun) return DryRun(job);
+  SetOverwriteAnswer(overwrite);
+  return RunCommand(job, kind, mode, preview);
 }
 
 }  // namespace rf::cli

@@ -2,14 +2,18 @@
 // preferences the command line shares with the desktop program.
 #include <getopt.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "cli_progress.h"
 #include "effects/fnparams.h"
 #include "engine/outdef.h"
+#include "formats/ffdesc.h"
+#include "formats/ffsaveopt.h"
 #include "foundation/errors.h"
 #include "persistence/prefs.h"
 #include "persistence/session.h"
@@ -167,6 +171,48 @@ int CmdSave(int argc, char** argv) {
   return Save(out, project, chosen);
 }
 
+// Where `session new` puts the project that render builds, instead of running it.
+std::string g_sessionTarget;
+
+bool IsSessionName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".rfs";
+}
+
+// -o OUTPUT in place of the saved names: the format follows the extension, as it does for render.
+void SetOutputName(OutputDef& def, const std::string& name, bool sound) {
+  const int32_t format = FFGetId(name, FF_SAVE_TABLE);
+  const int32_t flags = FFGetFlags(format, FF_SAVE_TABLE);
+  if ((flags & FFF_PICTURES) != 0) {
+    OutSetVideoFile(def, name);
+    def.VideoFormat = format;
+    FFSaveSetFormat(def.VideoSaveOpt, format);
+    if (def.OutMode != OM_SEPARATE) def.OutMode = sound && (flags & FFF_SOUND) != 0 ? OM_SAME_FILE : OM_VIDEO_ONLY;
+  } else {
+    OutSetAudioFile(def, name);
+    def.AudioFormat = format;
+    def.OutMode = OM_AUDIO_ONLY;
+  }
+  OutputFiles_OnChange(def);
+}
+
+// The project of a session, or of a list with the output the list's files suggest.
+bool SavedProject(const std::string& session, const std::string& list, Project& project) {
+  if (!session.empty()) {
+    SessionSections present;
+    return Load(session, project, present);
+  }
+  int32_t failed = 0;
+  if (!VFLImportFile(project, list, failed)) {
+    Fail(kFailed, "cannot read the list " + list);
+    return false;
+  }
+  if (failed > 0) Fail(kOk, std::to_string(failed) + " files of " + list + " gave no block");
+  CalcOptimalOutput(project.output, project.list);
+  return true;
+}
 }  // namespace
 
 void ApplyPreferences() {
@@ -182,11 +228,60 @@ std::string WithDefaultExtension(const std::string& name, bool pictures) {
   return name + (pictures ? g_prefs.defaultVideoExt : g_prefs.defaultAudioExt);
 }
 
+bool RendersSaved(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--list" || IsSessionName(argv[i])) return true;
+  return false;
+}
+
+int RenderSaved(int argc, char** argv) {
+  std::string session, list, output;
+  ProgressMode mode;
+  Overwrite overwrite = Overwrite::Ask;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if ((a == "-o" || a == "--output" || a == "--list") && i + 1 < argc)
+      (a == "--list" ? list : output) = argv[++i];
+    else if (a == "-q" || a == "--quiet")
+      mode.quiet = true;
+    else if (a == "--progress=machine")
+      mode.machine = true;
+    else if (a == "-y" || a == "-n")
+      overwrite = a == "-y" ? Overwrite::Yes : Overwrite::No;
+    else if (IsSessionName(a) && session.empty())
+      session = a;
+    else
+      return Fail(kUsage,
+                  "render: a session or a list takes only -o, -q, -y, -n and --progress=machine, not '" + a + "'");
+  }
+  if (session.empty() == list.empty()) return Fail(kUsage, "render: wants one SESSION.rfs or one --list FILE.vfl");
+  if (!list.empty() && output.empty()) return Fail(kUsage, "render: a list needs an output (-o OUTPUT)");
+  Project project;
+  if (!SavedProject(session, list, project)) return kFailed;
+  if (!output.empty())
+    SetOutputName(project.output, WithDefaultExtension(output, !project.list.video.items.empty()),
+                  !project.list.audio.items.empty());
+  SetOverwriteAnswer(overwrite);
+  return RunProject(project, mode, RunSettings{});
+}
+
+bool BuildsSession() { return !g_sessionTarget.empty(); }
+
+int SaveBuiltSession(const Project& project) {
+  return Save(g_sessionTarget, project, SessionSections{true, true, true, false});
+}
+
 int CmdSession(int argc, char** argv) {
   const std::string sub = argc > 1 ? argv[1] : "";
   if (sub == "--help" || sub == "help") {
     std::fputs(kSessionHelp, stdout);
     return kOk;
+  }
+  if (sub == "new") {
+    if (argc < 3 || std::string(argv[2]).rfind("-", 0) == 0)
+      return Fail(kUsage, "session new: wants SESSION.rfs first");
+    g_sessionTarget = argv[2];
+    return CmdRender(argc - 2, argv + 2, JobCommand::Render);
   }
   if (sub == "show") return CmdShow(argc - 1, argv + 1);
   if (sub == "add") return CmdAdd(argc - 1, argv + 1);

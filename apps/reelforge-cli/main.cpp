@@ -20,6 +20,10 @@ const char* const kUsageText =
     "  render [OPTIONS] -o OUTPUT INPUT...\n"
     "                                 render the inputs, in order, into OUTPUT\n"
     "  convert INPUT OUTPUT [OPTIONS] the same for one input\n"
+    "  count-colors [OPTIONS] INPUT...\n"
+    "                                 the number of colours the rendered frames hold\n"
+    "  average [OPTIONS] -o OUTPUT INPUT...\n"
+    "                                 the mean of the rendered frames as one picture\n"
     "  demo [DIR]                     write sample material and render it into DIR (./demo-out)\n"
     "  codecs                         the video compressors AVI outputs can use\n"
     "  session new|show|add|save      build, print, extend and save session files\n"
@@ -96,6 +100,13 @@ int main(int argc, char** argv) {
   }
   const std::string command = argv[1];
   ApplyPreferences();
+  // The run's messages: results on standard output, everything else as the program's complaints.
+  rf::SetMessageBoxHook([](rf::MsgBox kind, const std::string&, const std::string& text) {
+    if (kind == rf::MsgBox::Information)
+      std::printf("%s\n", text.c_str());
+    else
+      Fail(kFailed, text);
+  });
   int status;
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsageText, stdout);
@@ -106,9 +117,13 @@ int main(int argc, char** argv) {
   } else if (command == "info") {
     status = CmdInfo(argc - 1, argv + 1);
   } else if (command == "render") {
-    status = CmdRender(argc - 1, argv + 1, false);
+    status = CmdRender(argc - 1, argv + 1, JobCommand::Render);
   } else if (command == "convert") {
-    status = CmdRender(argc - 1, argv + 1, true);
+    status = CmdRender(argc - 1, argv + 1, JobCommand::Convert);
+  } else if (command == "count-colors") {
+    status = CmdRender(argc - 1, argv + 1, JobCommand::CountColors);
+  } else if (command == "average") {
+    status = CmdRender(argc - 1, argv + 1, JobCommand::Average);
   } else if (command == "demo") {
     status = CmdDemo(argc - 1, argv + 1);
   } else if (command == "codecs") {

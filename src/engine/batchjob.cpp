@@ -1,21 +1,16 @@
-// Batch rendering: the edit list of a job's inputs, the output definition derived from it, block
-// sources walking it, the video function (geometry around the effect chain, then the output
-// depth) and the audio function (the output's sound format).
+// Batch jobs: the edit list of a job's inputs, its effect chain and the output definition
+// derived from them, ready for the run commands.
 #include "engine/batchjob.h"
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cmath>
-#include <cstring>
 
 #include "editlist/mmedit.h"
 #include "effects/fnchain.h"
 #include "effects/fnrun.h"
 #include "engine/geodlg.h"
-#include "engine/geometry.h"
 #include "engine/outdef.h"
-#include "engine/predict.h"
 #include "engine/project.h"
 #include "formats/ff_avi.h"
 #include "formats/ff_mpg.h"
@@ -23,8 +18,6 @@
 #include "formats/ffdesc.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
-#include "foundation/trackedfile.h"
-#include "foundation/trackedmem.h"
 
 namespace rf {
 namespace {
@@ -34,82 +27,38 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Everything a running job owns; released whatever way the run ends.
+// What building a job's project derives on the way.
 struct JobState {
-  Project project;
+  explicit JobState(Project& p) : project(p) { FFSaveInit(opts); }
+
+  Project& project;
   MMList& list = project.list;
-  size_t nextVideo = 0, nextAudio = 0;
-  std::vector<int32_t> videoOrder;
   WaveFormatEx soundFormat{};
-  int32_t depth = 0;
-  int32_t ditherMethod = 0;
   int32_t framesTotal = 0, samplesTotal = 0;
-  double videoEstimate = 0, audioEstimate = 0;
-  std::chrono::steady_clock::time_point started;
   QffSaveOpt opts;
   OutputDef& def = project.output;
-  GeoWork geo;
   double fps = 0;
   bool pictures = false, sound = false;
   std::string videoName, audioName;
-
-  JobState() { FFSaveInit(opts); }
-  ~JobState() { GeoDone(geo); }
 };
 
 const QUniInfo* InfoOf(const JobState& js, const MMBlockRec& b) {
   return &MMFile_GetPtrByIndex(js.list.files, b.file)->info;
 }
 
-void NextVideoBlock(JobState& js, bool backwards, QConBlock& block) {
-  const auto& items = js.list.video.items;
-  if (js.nextVideo >= items.size()) {
-    block.End = RF_TRUE;
-    return;
-  }
-  const size_t i = backwards ? items.size() - 1 - js.nextVideo : js.nextVideo;
-  ++js.nextVideo;
-  const MMBlockRec& b = *items[i];
-  block.Kind = bkInfo;
-  block.Source = InfoOf(js, b);
-  block.First = b.first + 1;
-  block.Count = b.last - b.first + 1;
-  block.StartTime = block.Duration = NOT_SET_F;
-  block.FrameRate = b.frequency;
-  block.Repeat = 1;
-  block.Direction = backwards ? -1 : 1;
-  block.End = RF_FALSE;
-}
-
-void NextAudioBlock(JobState& js, bool backwards, QConBlock& block) {
-  const auto& items = js.list.audio.items;
-  if (js.nextAudio >= items.size()) {
-    block.End = RF_TRUE;
-    return;
-  }
-  const size_t i = backwards ? items.size() - 1 - js.nextAudio : js.nextAudio;
-  ++js.nextAudio;
-  const MMBlockRec& b = *items[i];
-  block.StartTime = block.Duration = NOT_SET_F;
-  block.End = RF_FALSE;
-  if (!MMBlockP_IsFile(b)) {
-    block.Kind = bkSilence;
-    block.Source = nullptr;
-    block.First = 0;
-    block.Count = b.fileQuants;
-    return;
-  }
-  block.Kind = bkInfo;
-  block.Source = InfoOf(js, b);
-  block.First = b.first;
-  block.Count = b.last - b.first + 1;
-}
-
-// The sound format of the output: the first audio file's, else CD quality.
-WaveFormatEx SoundFormat(const JobState& js) {
-  for (const MMBlockRec* b : js.list.audio.items)
-    if (MMBlockP_IsFile(*b)) return InfoOf(js, *b)->audio.decodedFormat;
+// The sound format of the output: the first audio file's, else CD quality, with the values the
+// job gives.
+WaveFormatEx SoundFormat(const JobState& js, const BatchJob& job) {
   WaveFormatEx f{WAVE_FORMAT_PCM, 2, 44100, 0, 0, 16, 0};
+  for (const MMBlockRec* b : js.list.audio.items) {
+    if (!MMBlockP_IsFile(*b)) continue;
+    f = InfoOf(js, *b)->audio.decodedFormat;
+    break;
+  }
+  if (job.audioRate > 0 || job.audioBits > 0 || job.audioChannels > 0)
+    return OutPcmFormat(job.audioRate > 0 ? job.audioRate : int32_t(f.samplesPerSec),
+                        job.audioChannels > 0 ? job.audioChannels : f.channels,
+                        job.audioBits > 0 ? job.audioBits : f.bitsPerSample);
   WaveFormatValidate(f);
   return f;
 }
@@ -200,6 +149,13 @@ void ApplyGeometry(OutputDef& def, const BatchGeometry& g) {
   turn.Accept(def);
 }
 
+// An AVI compressor that takes pictures of the asked depth at the final size writes them so.
+void AcceptDepth(QffSaveOpt& opts, const OutputDef& def, int32_t depth) {
+  aviCodecsRec checked{};
+  if (AviCompressorCheck(opts.avi.fourcc, def.FinalWidth, def.FinalHeight, depth, checked))
+    opts.avi.acceptedDepth = checked.acceptedDepth;
+}
+
 int32_t OutModeOf(const JobState& js, const BatchJob& job) {
   if (!js.pictures) return OM_AUDIO_ONLY;
   if (!job.audioOutput.empty()) return OM_SEPARATE;
@@ -218,12 +174,14 @@ void DefineOutput(JobState& js, const BatchJob& job, int32_t format) {
   def.Duration = js.framesTotal / js.fps;
   def.WaveFormat = js.soundFormat;
   def.Samples = js.samplesTotal;
-  def.Interleave = std::max(int32_t(std::trunc(js.fps)), 1);
+  def.Interleave = job.interleave > 0 ? job.interleave : std::max(int32_t(std::trunc(js.fps)), 1);
   def.Direction = job.backwards ? -1 : 1;
   def.Depth = job.depth ? job.depth : 24;
   def.Dither = OutBool(job.dither);
-  def.SinglePalette = RF_FALSE;
+  def.SinglePalette = OutBool(job.sharedPalette);
+  def.Grayscale = OutBool(job.grayscale);
   ApplyGeometry(def, job.geometry);
+  if (format == FF_AVI && job.depth) AcceptDepth(js.opts, def, job.depth);
   def.OutMode = OutModeOf(js, job);
   def.VideoFormat = js.pictures ? format : FF_AUTO;
   def.VideoSaveOpt = js.opts;
@@ -236,6 +194,7 @@ void DefineOutput(JobState& js, const BatchJob& job, int32_t format) {
 // The edit list, the effect chain, the save options and the output definition of a job; false
 // with the error register set when the job is refused.
 bool PrepareJob(JobState& js, const BatchJob& job) {
+  ProjectClear(js.project);
   for (const BatchInput& in : job.inputs) {
     if (in.name.empty())
       ProjectAddSilence(js.project, in.silenceSeconds);
@@ -252,7 +211,7 @@ bool PrepareJob(JobState& js, const BatchJob& job) {
     const double rate = b->frequency > 0 ? b->frequency : js.fps;
     js.framesTotal += job.keepDuration ? int32_t(std::trunc(frames * js.fps / rate)) : frames;
   }
-  js.soundFormat = SoundFormat(js);
+  js.soundFormat = SoundFormat(js, job);
   const int32_t format = FFGetId(job.output, FF_SAVE_TABLE);
   if (MpegFamily(format)) js.soundFormat = MpegSoundFormat(js.soundFormat, format);
   for (const MMBlockRec* b : js.list.audio.items) {
@@ -271,8 +230,6 @@ bool PrepareJob(JobState& js, const BatchJob& job) {
   // A movie that carries sound takes it into the same file unless it has a file of its own.
   const bool soundInside = js.pictures && (FFGetFlags(format, FF_SAVE_TABLE) & FFF_SOUND) != 0;
   if (MpegFamily(format) && !MpegOptions(job, format, js.opts)) return false;
-  js.depth = job.depth;
-  js.ditherMethod = job.dither ? 1 : 0;
   js.sound = !js.list.audio.items.empty() && (!job.audioOutput.empty() || !js.pictures || soundInside);
   js.videoName = js.pictures ? job.output : std::string();
   js.audioName = !job.audioOutput.empty()                    ? job.audioOutput
@@ -292,70 +249,15 @@ int32_t BatchEffectId(const std::string& name) {
   return 0;
 }
 
-bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report) {
-  JobState js;
-  GuardedSilent("MainUnit.ProcessingExec", [&] {
-    if (!PrepareJob(js, job)) return;
-    js.started = std::chrono::steady_clock::now();
-
-    if (js.pictures && !js.list.video.items.empty())
-      ConSetVideoBlockCBF([&](QConBlock& b) { NextVideoBlock(js, job.backwards, b); });
-    if (js.sound) ConSetAudioBlockCBF([&](QConBlock& b) { NextAudioBlock(js, job.backwards, b); });
-    ConSetVideoFuncCBF([&](QConVideoFunc& rec) {
-      Qimg* current = rec.Source;
-      GeoPrepareFrame(js.def, js.geo, current);
-      FnChainApply(js.project.chain, rec.FrameIndex, current, *rec.Spare);
-      GeoFinishFrame(js.def, js.geo, current);
-      // An AVI output takes the depth its compressor accepts unless a depth is asked for.
-      int32_t target = js.depth || js.opts.format != FF_AVI
-                           ? FFSaveDepth(js.opts.format, js.depth ? js.depth : current->bpp)
-                           : FFSavePrepare(js.opts, current->width, current->height, current->bpp);
-      if (target <= 0 || target == FF_AUTO) target = current->bpp;
-      if (target != current->bpp) {
-        Qimg& dst = current == rec.Spare ? *rec.Source : *rec.Spare;
-        ImgConvBppEx(*current, dst, target, js.ditherMethod);
-        current = &dst;
-      }
-      rec.Result = current;
-    });
-    ConSetAudioFuncCBF([&](QConAudioFunc& rec) {
-      if (WaveFormatEqual(rec.Source->format, js.soundFormat)) {
-        rec.Result = rec.Source;
-        return;
-      }
-      SndConvert(*rec.Source, *rec.Spare, js.soundFormat);
-      rec.Result = rec.Spare;
-    });
-    ConSetProgressCBF(
-        [&](QConProgress& p) {
-          if (!progress) return;
-          BatchProgress bp;
-          bp.framesDone = p.VideoFramesDone;
-          bp.framesTotal = js.framesTotal;
-          bp.samplesDone = p.SamplesDone;
-          bp.samplesTotal = js.samplesTotal;
-          bp.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - js.started).count();
-          js.videoEstimate = Predict_Time(js.videoEstimate, p.VideoTime, js.framesTotal, p.VideoFramesDone);
-          js.audioEstimate = Predict_Time(js.audioEstimate, p.AudioTime, js.samplesTotal, p.SamplesDone);
-          bp.remaining = Predict_TimeGranulate(js.videoEstimate + js.audioEstimate);
-          progress(bp);
-        },
-        // A frame or sound that cannot be read ends the job: a batch run never writes around holes.
-        [](const std::string&, int32_t& reply) { reply = erAbort; });
-    ConSetFrameCount(std::max(js.framesTotal, 1));
-    ConSetFrameRate(job.keepDuration, js.fps);
-    ConSetInterleave(js.def.Interleave);
-    ConStart(js.videoName, js.audioName, &js.opts, report);
-  });
-  const bool aborted = ConGetStopState() == csAbort;
-  // A failed or aborted run has removed what it wrote and left every earlier file as it was.
-  const bool ok = ErrNone() && !aborted;
-  ConDone();
-  return ok;
+bool BatchBuild(const BatchJob& job, Project& project) {
+  JobState js(project);
+  GuardedSilent("MainUnit.BatchBuild", [&] { PrepareJob(js, job); });
+  return ErrNone();
 }
 
 bool BatchDescribe(const BatchJob& job, std::vector<std::string>& lines) {
-  JobState js;
+  Project project;
+  JobState js(project);
   GuardedSilent("MainUnit.ShowOutputInfo", [&] {
     if (!PrepareJob(js, job)) return;
     const OutputDef& def = js.def;

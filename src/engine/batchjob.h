@@ -1,13 +1,12 @@
 // A render job as the command line describes it: inputs (with trims and silences), an effect
-// chain and the output settings, turned into an edit list and run through the conversion.
+// chain and the output settings, turned into a project that the run commands take.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "engine/conform.h"
+#include "engine/project.h"
 #include "foundation/common.h"
 
 namespace rf {
@@ -48,6 +47,11 @@ struct BatchJob {
   bool keepDuration = false;  // convert the frame rate, keeping the running time
   int32_t depth = 0;          // 0: as the output format stores the pictures
   bool dither = false;
+  bool sharedPalette = false;  // 8-bit outputs: one palette for the whole movie, in two passes
+  bool grayscale = false;
+  int32_t interleave = 0;  // video frames per audio chunk; 0: one second's worth
+  // The output's sound; 0 keeps the first sound input's.
+  int32_t audioRate = 0, audioBits = 0, audioChannels = 0;
   bool backwards = false;
   std::string output;       // pictures (and sound when the format carries it)
   std::string audioOutput;  // sound into a file of its own
@@ -64,24 +68,12 @@ struct BatchJob {
   BatchGeometry geometry;
 };
 
-struct BatchProgress {
-  int32_t framesDone = 0;
-  int32_t framesTotal = 0;
-  int32_t samplesDone = 0;
-  int32_t samplesTotal = 0;
-  double elapsed = 0;    // seconds
-  double remaining = 0;  // seconds, predicted
-};
-
-// Called after every frame; it may set the stop state (ConSetStopState).
-using BatchProgressCBF = std::function<void(const BatchProgress& progress)>;
-
 // The effect with that name, case-insensitive; 0 when there is none.
 int32_t BatchEffectId(const std::string& name);
 
-// Runs the job. False with the error register set when it failed; a failed or aborted job leaves
-// every file the outputs' names had as it was.
-bool BatchRender(const BatchJob& job, const BatchProgressCBF& progress, QConReport& report);
+// The job's edit list, effect chain and output definition in an empty project. False with the
+// error register set when the job is refused.
+bool BatchBuild(const BatchJob& job, Project& project);
 
 // The output definition the job would run with, as lines of text, without writing anything.
 // False with the error register set when the job would be refused.

@@ -237,7 +237,11 @@ void RunPasses(RunContext& run) {
     return;
   }
   view.Open(work.captionPass1, work.VideoOn != 0, false);
-  PalInit();
+  // The shared palette's working block lives for both passes, however they end.
+  struct PaletteScope {
+    PaletteScope() { PalInit(); }
+    ~PaletteScope() { PalDone(); }
+  } palette;
   PalClearVars();
   work.Pass = 1;
   QConReport counting;
@@ -250,7 +254,6 @@ void RunPasses(RunContext& run) {
     work.Pass = 2;
     ConStart(work.VideoName, work.AudioName, &opts, work.Report);
   }
-  PalDone();
 }
 
 // The outcome of a run that has ended, with the failure shown once.

@@ -46,7 +46,7 @@ TEST_F(CliAviTest, SequenceAndToneBecomeOneAviWithEachCompressor) {
                         {"", "cinepak,30"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    const CmdResult r = Cli(std::string("render -q --sequences ") + c.options +
+    const CmdResult r = Cli(std::string("render -q -y --sequences ") + c.options +
                             " -o @out.avi @demo/input/pattern0001.tga @demo/input/tone.wav");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(At("audio: @out.avi")), std::string::npos) << "the sound goes into the AVI: " << r.out;

@@ -65,8 +65,8 @@ TEST_F(CliGeometryTest, EachFitModeIntoPicturesAndMovies) {
   for (const auto& output : outputs) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(output.name) + " " + c.fit);
-      const CmdResult r = Cli(std::string("render -q --size 80x80 --border-color 00FF00 ") + output.options + "--fit " +
-                              c.fit + " -o " + output.name + " @" + c.input + ".bmp");
+      const CmdResult r = Cli(std::string("render -q -y --size 80x80 --border-color 00FF00 ") + output.options +
+                              "--fit " + c.fit + " -o " + output.name + " @" + c.input + ".bmp");
       ASSERT_EQ(r.status, 0) << r.err;
       Qimg img;
       FirstFrame(output.name, img);
@@ -94,7 +94,7 @@ TEST_F(CliGeometryTest, CropRotateDivisorAndRatio) {
                         {"--aspect 16:9 --resample", 640, 360, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    const CmdResult r = Cli(std::string("render -q ") + c.options + " -o @geo.bmp @vga.bmp");
+    const CmdResult r = Cli(std::string("render -q -y ") + c.options + " -o @geo.bmp @vga.bmp");
     ASSERT_EQ(r.status, 0) << r.err;
     Qimg img;
     FirstFrame("@geo.bmp", img);

@@ -1,7 +1,8 @@
-// The session commands from the shell: a session built, extended, cut to a section and printed,
-// the preferences the command line reads, and the refusals.
+// The session commands from the shell: a session built, extended, cut to a section, printed and
+// rendered to the bytes render gives for the same options; a list rendered; the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "cli/cli_shell.h"
@@ -20,7 +21,12 @@ class CliSessionTest : public test::FoundationTest {
     for (size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir + "/");
     return s;
   }
-  CmdResult Cli(const std::string& args) const { return Shell(std::string(RF_CLI_PATH) + " " + At(args)); }
+  // "%" stands for the "@" of a trimmed input.
+  CmdResult Cli(const std::string& args) const {
+    std::string line = At(args);
+    std::replace(line.begin(), line.end(), '%', '@');
+    return Shell(std::string(RF_CLI_PATH) + " " + line);
+  }
   void SetUp() override {
     FoundationTest::SetUp();
     ASSERT_EQ(Shell(At("ffmpeg -v error -nostdin -f lavfi -i testsrc=size=16x16:rate=10:d=2 -f lavfi -i "
@@ -61,6 +67,36 @@ TEST_F(CliSessionTest, AddShowAndSaveASection) {
                               {"session save @s.rfs -o @y.rfs --sections audio", 2},
                               {"session show @pair.avi", 1}};
   for (const Refusal& c : refusals) EXPECT_EQ(Cli(c.args).status, c.status) << c.args;
+}
+
+// A session built from the render options runs to the same bytes as render with those options,
+// under its own output name or another one; a list renders through the same run.
+TEST_F(CliSessionTest, RenderingTheSessionGivesTheSameBytes) {
+  const std::string options = "--codec DIB --fps 12 --size 24x20 --effect Brightness:40,40,40 ";
+  const std::string inputs = " @pair.avi%3-12 --silence 0.5 @pair.avi";
+  CmdResult r = Cli("render -q -y " + options + "-o @direct.avi" + inputs);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Cli("session new @s.rfs " + options + "-o @saved.avi" + inputs);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(test::ReadWholeFile(At("@s.rfs")).empty());
+  r = Cli("render -q -y @s.rfs");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string direct = test::ReadWholeFile(At("@direct.avi"));
+  ASSERT_FALSE(direct.empty());
+  EXPECT_TRUE(test::ReadWholeFile(At("@saved.avi")) == direct);
+  r = Cli("render -q -y @s.rfs -o @other.avi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(test::ReadWholeFile(At("@other.avi")) == direct);
+
+  test::WriteWholeFile(At("@list.vfl"), "pair.avi|vIn=4|vLen=6|vFPS=10\r\npair.avi|vLen=0|aIn=1|aLen=8000\r\n");
+  r = Cli("render -q -y --list @list.vfl -o @list.avi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Shell(At("ffprobe -v error -select_streams v -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "
+                     "@list.avi"))
+                .out,
+            "6\n");
+  EXPECT_EQ(Cli("render @s.rfs @other.rfs").status, 2);
+  EXPECT_EQ(Cli("render --list @list.vfl").status, 2);
 }
 
 }  // namespace

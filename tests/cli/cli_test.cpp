@@ -58,15 +58,26 @@ class CliTest : public test::FoundationTest {
 };
 
 TEST_F(CliTest, DemoInputsThroughRenderConvertAndInfo) {
-  ASSERT_EQ(Cli(At("demo @demo")).status, 0);
+  const CmdResult demo = Cli(At("demo @demo"));
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  EXPECT_NE(demo.out.find(At("video: @demo/demo.avi (46 frames)")), std::string::npos) << demo.out;
   QUniInfo info;
-  ASSERT_TRUE(UniInfo(At("@demo/frame00.bmp"), info, true));
-  EXPECT_EQ(info.kind, UNI_SEQUENCE);
-  EXPECT_EQ(info.video.frames, 30);
-  EXPECT_EQ(Shell(At("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 @demo/sound.wav")).out,
+  ASSERT_TRUE(UniInfo(At("@demo/demo.avi"), info, false));
+  // Two stills held 8 frames each and the 30 pictures of the sequence, fitted into 240 x 180 and
+  // cropped by 8 on every side.
+  EXPECT_EQ(info.video.frames, 46);
+  EXPECT_EQ(info.video.width, 224);
+  EXPECT_EQ(info.video.height, 164);
+  EXPECT_EQ(Shell(At("ffprobe -v error -select_streams a -show_entries stream=sample_rate,channels -of csv=p=0 "
+                     "@demo/demo.avi"))
+                .out,
             "22050,1\n");
-  // Half a second of silence and the two-second tone, less the resampler's last few samples.
-  EXPECT_NEAR(std::stol(Shell(At("soxi -s @demo/sound.wav")).out), 11025 + 44100, 64);
+  // Half a second of silence and the two-second tone.
+  EXPECT_NEAR(info.audio.frames, 11025 + 44100, 64);
+  ASSERT_TRUE(UniInfo(At("@demo/$reelforge-preview.hav"), info, false));
+  EXPECT_EQ(info.video.frames, 46);
+  EXPECT_LE(info.video.width, 200);
+  EXPECT_LE(info.video.height, 200);
 
   CmdResult r = Cli("render -q --sequences --depth 8 --dither --effect 'negative@0-1'" +
                     At(" -o @neg.bmp @demo/input/pattern0001.tga") + "@5-9");
@@ -83,7 +94,7 @@ TEST_F(CliTest, DemoInputsThroughRenderConvertAndInfo) {
   EXPECT_NE(r.out.find("22050"), std::string::npos) << r.out;
   // Values such as "WAV, Windows Wave Sound" hold commas: semicolons part the 21 columns, and the
   // help must say so.
-  r = Cli(At("info --csv @demo/input/tone.wav @demo/frame00.bmp"));
+  r = Cli(At("info --csv @demo/input/tone.wav @demo/demo.avi"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << "a header line and one line per file:\n" << r.out;
   const std::string header = r.out.substr(0, r.out.find('\n'));

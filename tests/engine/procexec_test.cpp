@@ -159,13 +159,14 @@ TEST_F(ProcExecTest, PaletteRunOpensTwoWindowsAndStopInTheFirstEndsIt) {
 // and the calls in between read no state.
 TEST_F(ProcExecTest, UpdatesComeHalfASecondApart) {
   Project p;
-  for (int i = 0; i < 40; ++i) ASSERT_TRUE(ProjectAddFile(p, SolidPicture("big.tga", 640, 480, 90), false));
+  const std::string frame = SolidPicture("frame.tga", 96, 72, 90);
+  for (int i = 0; i < 200; ++i) ASSERT_TRUE(ProjectAddFile(p, frame, false));
   const double values[3] = {7, 0, 0};
   ProjectAddEffect(p, BatchEffectId("Oil painting"), values, 1, 0, 999);
   DefineOutput(p, Path("slow.bmp"), "", 24);
   ASSERT_EQ(StartProcessing(p, view, settings), 0);
   ASSERT_FALSE(view.stateReads.empty());
-  EXPECT_LT(view.stateReads.size(), 40u);
+  EXPECT_LT(view.stateReads.size(), 200u);
   for (size_t i = 1; i < view.stateReads.size(); ++i)
     EXPECT_GT(view.stateReads[i] - view.stateReads[i - 1], std::chrono::milliseconds(500));
   EXPECT_EQ(view.lines.size(), view.stateReads.size());
@@ -240,6 +241,42 @@ TEST_F(ProcExecTest, CheckOutputRefusesWithOneMessage) {
     EXPECT_EQ(CheckOutput(p, settings), c.passes) << c.video << " " << c.audio;
     EXPECT_EQ(messages, c.messages) << c.video << " " << c.audio;
   }
+}
+
+// The block sources walk the lists in the output's order; a frame that cannot be read is told
+// once, with its file, and the run ends with an error and no output.
+TEST_F(ProcExecTest, BlocksInTheOutputsOrderAndAFailedLoadToldOnce) {
+  const struct {
+    int32_t direction;
+    uint8_t first, last;
+  } kOrders[] = {{1, 10, 200}, {-1, 200, 10}};
+  for (const auto& o : kOrders) {
+    Project p;
+    ASSERT_TRUE(ProjectAddFile(p, SolidPicture("a.bmp", 8, 8, 10), false));
+    ASSERT_TRUE(ProjectAddFile(p, SolidPicture("b.bmp", 8, 8, 200), false));
+    DefineOutput(p, Path("order.bmp"), "", 24);
+    p.output.Direction = o.direction;
+    settings.warningOverwrite = false;
+    ASSERT_EQ(StartProcessing(p, view, settings), 0);
+    const uint8_t expected[2] = {o.first, o.last};
+    for (int32_t i = 0; i < 2; ++i) {
+      Qimg img;
+      ImgLoad(Path("order" + std::to_string(i) + ".bmp"), img, FF_AUTO);
+      ASSERT_TRUE(ErrNone());
+      EXPECT_EQ(img.data[0], expected[i]) << o.direction << " frame " << i;
+      ImgFree(img);
+    }
+  }
+  const std::string cut = Path("cut.bmp");
+  test::WriteWholeFile(cut, test::ReadWholeFile(SolidPicture("whole.bmp", 64, 48, 5)).substr(0, 3000));
+  Project p;
+  ASSERT_TRUE(ProjectAddFile(p, cut, false));
+  DefineOutput(p, Path("never.bmp"), "", 24);
+  messages.clear();
+  EXPECT_EQ(StartProcessing(p, view, settings), 2);
+  EXPECT_EQ(messages, std::vector<std::string>{"Image data corrupted. (file: " + cut + ")"});
+  EXPECT_FALSE(std::filesystem::exists(Path("never.bmp")));
+  EXPECT_TRUE(ErrNone());
 }
 
 TEST_F(ProcExecTest, CountColorsWritesNothing) {
