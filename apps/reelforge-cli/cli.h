@@ -31,5 +31,18 @@ int CmdInfo(int argc, char** argv);
 int CmdRender(int argc, char** argv, JobCommand command);
 int CmdDemo(int argc, char** argv);
 int CmdCodecs(int argc, char** argv);
+int CmdSession(int argc, char** argv);
+
+// Reads the preferences the desktop program shares: default frame rate, extensions, temporary
+// folder.
+void ApplyPreferences();
+// render SESSION.rfs or render --list FILE.vfl: the arguments name saved work, not inputs.
+bool RendersSaved(int argc, char** argv);
+int RenderSaved(int argc, char** argv);
+// session new: the project render builds is saved to the session instead of run.
+bool BuildsSession();
+int SaveBuiltSession(const Project& project);
+// name with the preferred video (pictures) or audio extension when it has none.
+std::string WithDefaultExtension(const std::string& name, bool pictures);
 
 }  // namespace rf::cli

@@ -437,6 +437,7 @@ int RunCommand(const BatchJob& job, JobCommand kind, const ProgressMode& mode, i
       return Fail(kFailed, "count-colors: no input has pictures");
     return Fail(kFailed, why);
   }
+  if (BuildsSession()) return SaveBuiltSession(project);
   RunSettings settings;
   if (kind == JobCommand::CountColors) return RunCountColors(project, mode, settings);
   if (kind == JobCommand::Average) return RunAverage(project, mode, settings);
@@ -447,6 +448,7 @@ int RunCommand(const BatchJob& job, JobCommand kind, const ProgressMode& mode, i
 }  // namespace
 
 int CmdRender(int argc, char** argv, JobCommand kind) {
+  if (kind == JobCommand::Render && RendersSaved(argc, argv)) return RenderSaved(argc, argv);
   BatchJob job;
   ProgressMode mode;
   const std::string command = CommandName(kind);

@@ -26,6 +26,7 @@ const char* const kUsageText =
     "                                 the mean of the rendered frames as one picture\n"
     "  demo [DIR]                     write sample material and render it into DIR (./demo-out)\n"
     "  codecs                         the video compressors AVI outputs can use\n"
+    "  session new|show|add|save      build, print, extend and save session files\n"
     "\n"
     "'reelforge-cli COMMAND --help' describes a command's options.\n"
     "Options: --help, --version\n";
@@ -98,6 +99,7 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   const std::string command = argv[1];
+  ApplyPreferences();
   // The run's messages: results on standard output, everything else as the program's complaints.
   rf::SetMessageBoxHook([](rf::MsgBox kind, const std::string&, const std::string& text) {
     if (kind == rf::MsgBox::Information)
@@ -126,6 +128,8 @@ int main(int argc, char** argv) {
     status = CmdDemo(argc - 1, argv + 1);
   } else if (command == "codecs") {
     status = CmdCodecs(argc - 1, argv + 1);
+  } else if (command == "session") {
+    status = CmdSession(argc - 1, argv + 1);
   } else {
     status = Fail(kUsage, "unknown command '" + command + "' (see 'reelforge-cli --help')");
   }
