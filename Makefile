@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets; every target installs what it needs first.
 FUZZ_SECONDS ?= 30
 
-.PHONY: setup build test test-asan bench fuzz demo install package clean
+.PHONY: setup build test test-asan bench fuzz demo install package screenshots clean
 
 setup:
 	@bash scripts/setup.sh
@@ -39,6 +39,10 @@ install: build
 
 package: build
 	cd build/default && cpack -G DEB
+
+# The desktop tests write their window pictures into docs/screenshots/.
+screenshots: build
+	RF_SCREENSHOTS=1 ctest --preset default -L ui
 
 clean:
 	rm -rf build

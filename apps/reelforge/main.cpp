@@ -7,11 +7,17 @@
 #include <QTimer>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "foundation/errors.h"
+#include "persistence/prefs.h"
 #include "ui/mainwin.h"
 #include "ui/mainwin_state.h"
+#include "ui/mainwin_wiring.h"
 #include "ui/msghooks.h"
+#include "ui/shell.h"
+#include "ui/shell_cmdline.h"
 
 namespace {
 
@@ -53,14 +59,25 @@ int main(int argc, char** argv) {
   Describe(parser);
   parser.process(app);
   rf::SetAppTitle("Reelforge");
+  std::vector<std::string> arguments;
+  for (const QString& a : parser.positionalArguments()) arguments.push_back(a.toStdString());
+  const rf::ui::ShellCommand command = rf::ui::ParseShellArguments(arguments);
+  if (command.uninstall) {
+    rf::ui::ShellRemoveVerbCommand();
+    return 0;
+  }
+  rf::Preferences prefs;
+  rf::ReadPreferences(prefs);
+  rf::ui::InstallProgramDialogs(prefs);
 
   const std::string stateFile = rf::ui::DefaultWindowStateFile();
   QDir().mkpath(QFileInfo(QString::fromStdString(stateFile)).absolutePath());
   auto window = std::make_unique<rf::ui::TfrmMain>(stateFile);
   rf::ui::InstallMessageHooks(window.get());
+  window->runSettings() = rf::ui::RunSettingsFromPreferences(prefs);
   window->show();
   QStringList files;
-  for (const QString& name : parser.positionalArguments()) files << QFileInfo(name).absoluteFilePath();
+  for (const std::string& name : command.files) files << QFileInfo(QString::fromStdString(name)).absoluteFilePath();
   if (!files.isEmpty()) QTimer::singleShot(0, window.get(), [&window, files] { window->AddFiles(files); });
   const int result = app.exec();
   window.reset();

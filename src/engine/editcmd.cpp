@@ -71,7 +71,8 @@ void InsertVideo(Project& project, AddRequest& r, int32_t file, const QUniInfo& 
   const int32_t first = TakeFirst(r.videoFirst, info.video.frames);
   const int32_t last = TakeLast(first, r.videoCount, info.video.frames);
   double rate = r.videoRate == NOT_SET_F ? info.video.frameRate : r.videoRate;
-  if (rate <= 0.001) rate = OutDefaultFPS();
+  // A rate read from a list or session file may be anything, not a number included.
+  if (!std::isfinite(rate) || rate <= 0.001) rate = OutDefaultFPS();
   MMBlockRec block{};
   MMBlockP_SetFile(block, file, first, last, info.video.frames, rate);
   if (withAudio) {

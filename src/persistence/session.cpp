@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "effects/fnrun.h"
+#include "engine/editcmd.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "foundation/trace.h"
 #include "foundation/trackedfile.h"
 #include "foundation/trackedmem.h"
 #include "persistence/crvimport.h"
-#include "persistence/listadd.h"
 #include "persistence/prefs.h"
 
 namespace rf {
@@ -170,9 +170,16 @@ void ReadChunks(QAppSession& s, SavedSession& saved, const SessionSections& sect
   }
 }
 
+// Blocks of a session are added without a message per file: the missing ones are told in one.
+AddRequest QuietRequest(const Project& project, int32_t videoPos, int32_t audioPos) {
+  AddRequest r = MakeAddRequest(project, videoPos, audioPos);
+  r.showErrors = false;
+  return r;
+}
+
 struct LoadState {
   Project& project;
-  QListAdd request;
+  AddRequest request;
   int32_t videoBase, audioBase;
   int32_t missingVideo = 0, missingAudio = 0;
 };
@@ -192,22 +199,22 @@ int32_t CountOf(const MMBlockRec& b) {
 void AddBlock(LoadState& st, const SavedBlock& b) {
   MMList& list = st.project.list;
   const MMBlockRec& saved = b.rec;
-  QListAdd& r = st.request;
-  r.name = b.name;
+  AddRequest& r = st.request;
+  r.fileName = b.name;
   bool added = false;
   if (!b.video && saved.file == MM_SILENCE) {
     MMBlockRec silence;
     MMBlockP_SetSilence(silence, std::isfinite(saved.duration) ? saved.duration : 0.0);
     MMBlock_Insert(list.audio, r.audioPos++, ProjectNewBlock(st.project, silence));
     added = true;
-  } else if (!r.name.empty()) {
+  } else if (!r.fileName.empty()) {
     r.detectSequences = b.video && saved.fileQuants > 1;
     r.videoFirst = b.video ? saved.first : NOT_SET;
     r.videoCount = b.video ? CountOf(saved) : 0;
-    r.frameRate = saved.frequency;
+    r.videoRate = saved.frequency;
     r.audioFirst = b.video ? NOT_SET : saved.first;
     r.audioCount = b.video ? 0 : CountOf(saved);
-    added = ListAddFile(st.project, r, false);
+    added = FileAdd(st.project, r, false, EditEnv{});
     ErrClear();
   }
   if (!added)
@@ -272,7 +279,7 @@ bool SessionLoadFromFile(const std::string& fileName, Project& project, const Se
   ErrClear();
   MMList& list = project.list;
   const size_t chainBefore = project.chain.size();
-  LoadState st{project, ListAddBegin(project, int32_t(list.video.items.size()), int32_t(list.audio.items.size())),
+  LoadState st{project, QuietRequest(project, int32_t(list.video.items.size()), int32_t(list.audio.items.size())),
                int32_t(list.video.items.size()), int32_t(list.audio.items.size())};
   for (const SavedBlock& b : saved.blocks) AddBlock(st, b);
   for (const auto& [entry, params] : saved.effects) ProjectInsertEffect(project, project.chain.size(), entry, &params);

@@ -6,10 +6,10 @@
 #include <charconv>
 #include <cmath>
 
+#include "engine/editcmd.h"
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "foundation/trackedfile.h"
-#include "persistence/listadd.h"
 
 namespace rf {
 namespace {
@@ -139,24 +139,25 @@ std::string VFLExportProject(const Project& project, bool withParams) {
 
 int32_t VFLImportProject(Project& project, std::string_view text, const std::string& baseFolder, int32_t videoPos,
                          int32_t audioPos) {
-  QListAdd request = ListAddBegin(project, videoPos, audioPos);
+  AddRequest request = MakeAddRequest(project, videoPos, audioPos);
+  request.showErrors = false;
   int32_t failed = 0;
   VFLImport(
       text, baseFolder,
       [&](QVFLRec& r) {
-        request.name = r.name;
+        request.fileName = r.name;
         request.detectSequences = r.sequence != 0;
         request.videoFirst = r.vIn;
         request.videoCount = r.vLen;
-        request.frameRate = r.vFPS;
+        request.videoRate = r.vFPS;
         request.audioFirst = r.aIn;
         request.audioCount = r.aLen;
-        if (!ListAddFile(project, request, true)) ++failed;
+        if (!FileAdd(project, request, true, EditEnv{})) ++failed;
         ErrClear();
         return true;
       },
       &request);
-  ListAddEnd(project, request);
+  if (request.videoFramesAdded > 0) FnRangesInserted(project.chain, request.videoStartFrame, request.videoFramesAdded);
   return failed;
 }
 

@@ -25,6 +25,8 @@
 #include "foundation/errors.h"
 #include "ui/sound.h"
 
+#include "screenshot.h"
+
 namespace rf::ui {
 namespace {
 
@@ -103,8 +105,7 @@ TEST_F(BlockDialogTest, KeyboardTrimsTheLinkedPairAndASecondOfSoundPlays) {
     EXPECT_EQ(Find<QLineEdit>("edVideoLen")->text(), "25");
     EXPECT_EQ(Find<QLineEdit>("edAudioIn")->text(), QString::number(5 * kSamplesPerFrame + 1));
     QWidget* dialog = QApplication::activeModalWidget();
-    QDir().mkpath(RF_SOURCE_DIR "/docs/screenshots");
-    EXPECT_TRUE(dialog->grab().save(RF_SOURCE_DIR "/docs/screenshots/block_settings.png"));
+    testui::SaveScreenshot(*dialog, "block_settings.png");
 
     Find<QTabWidget>("pages")->setCurrentIndex(1);
     QTest::mouseClick(Find<QPushButton>("btnPlay"), Qt::LeftButton);

@@ -12,6 +12,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "screenshot.h"
+
 namespace rf::testui {
 
 // Runs act on the modal window titled title once it is open (the caller then opens it).
@@ -107,12 +109,7 @@ T Value(T field) {
   return field;
 }
 
-// Writes a picture of the window into docs/screenshots/ of the source tree.
-inline void Screenshot(QWidget* window, const QString& file) {
-  QApplication::processEvents();
-  const QString folder = QString(RF_SOURCE_DIR) + "/docs/screenshots";
-  QDir().mkpath(folder);
-  EXPECT_TRUE(window->grab().save(folder + "/" + file));
-}
+// A picture of the window for the documentation.
+inline void Screenshot(QWidget* window, const QString& file) { SaveScreenshot(*window, file); }
 
 }  // namespace rf::testui

@@ -31,6 +31,8 @@
 #include "ui/mainwin_dialogs.h"
 #include "ui/progress.h"
 
+#include "screenshot.h"
+
 namespace rf {
 namespace {
 
@@ -438,9 +440,7 @@ TEST_F(MainWindowTest, ScreenshotWithALoadedEditList) {
   window->resize(1000, 640);
   window->GoToFrame(5);
   QTest::qWait(50);
-  const QString folder = QString(RF_SOURCE_DIR) + "/docs/screenshots";
-  QDir().mkpath(folder);
-  EXPECT_TRUE(window->grab().save(folder + "/main-window.png"));
+  testui::SaveScreenshot(*window, "main-window.png");
 }
 
 TEST_F(MainWindowTest, StartProcessingWritesTheAviAndClosesTheProgressWindow) {

@@ -19,6 +19,8 @@
 #include "ui/player.h"
 #include "ui/playerlink.h"
 
+#include "screenshot.h"
+
 namespace rf::ui {
 namespace {
 
@@ -199,8 +201,7 @@ TEST(Player, Screenshot) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&player));
   ASSERT_TRUE(player.Open(QString::fromStdString(path)));
   player.ShowFrame(6);
-  QDir().mkpath(RF_SOURCE_DIR "/docs/screenshots");
-  EXPECT_TRUE(player.grab().save(RF_SOURCE_DIR "/docs/screenshots/player.png"));
+  testui::SaveScreenshot(player, "player.png");
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "foundation/errors.h"
 #include "ui/runner.h"
 
+#include "screenshot.h"
+
 namespace rf {
 namespace {
 
@@ -95,9 +97,7 @@ TEST(ProgressWindow, ScreenshotDuringARun) {
   ui::TfrmProgress window;
   std::atomic<bool> grabbed{false};
   QTimer::singleShot(300, [&] {
-    const QString folder = QString(RF_SOURCE_DIR) + "/docs/screenshots";
-    QDir().mkpath(folder);
-    EXPECT_TRUE(window.grab().save(folder + "/progress.png"));
+    testui::SaveScreenshot(window, "progress.png");
     grabbed = true;
   });
   ui::RunOnWorker(window, {}, [&](ProgressView& p) {
