@@ -56,7 +56,6 @@ void FnRangeInserted(QFnEntry& e, int32_t p, int32_t n) {
 }
 
 void FnRangeDeleted(QFnEntry& e, int32_t p, int32_t n) {
-  const int64_t lastDeleted = int64_t(p) + n - 1;
   int32_t rest = n;
   if (p < e.first) {
     const int32_t before = std::min(e.first - p, rest);
@@ -64,6 +63,9 @@ void FnRangeDeleted(QFnEntry& e, int32_t p, int32_t n) {
     if (e.flexEnd) e.last -= before;
     rest -= before;
   }
+  // The frames still to delete start at p in the range's new places: compared with its shifted
+  // end, so that a deletion straddling the start never makes the range longer.
+  const int64_t lastDeleted = int64_t(p) + rest - 1;
   if (rest > 0 && e.first <= p && p <= e.last && e.flexEnd) {
     const int32_t cut = lastDeleted > e.last ? int32_t(rest - (lastDeleted - e.last)) : rest;
     e.last -= cut;

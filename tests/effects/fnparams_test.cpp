@@ -95,18 +95,19 @@ struct RangeCase {
 
 TEST_F(FnParamsTest, RangesFollowInsertionsAndDeletions) {
   const RangeCase cases[] = {
-      {10, 20, -1, -1, true, 0, 5, 15, 25},    // both flags before the range
-      {10, 20, 0, -1, true, 0, 5, 10, 25},     // only the end follows
-      {10, 20, 0, 0, true, 0, 5, 10, 20},      // neither follows
-      {10, 20, 0, -1, true, 15, 5, 10, 25},    // inside the range
-      {10, 20, -1, -1, true, 21, 5, 10, 20},   // after the range
-      {10, 20, -1, -1, true, 10, 5, 15, 25},   // at the first frame counts as before
-      {10, 20, -1, -1, false, 2, 4, 6, 16},    // deleted before the range
-      {10, 20, 0, -1, false, 15, 16, 10, 14},  // deleted from inside past the end
-      {10, 20, 0, -1, false, 12, 3, 10, 17},   // deleted inside
-      {10, 20, 0, -1, false, 10, 30, 10, 10},  // the whole range: one frame left at first
-      {10, 20, -1, -1, false, 5, 10, 5, 10},   // straddling the start
-      {10, 20, -1, -1, false, 25, 3, 10, 20},  // after the range
+      {10, 20, -1, -1, true, 0, 5, 15, 25},        // both flags before the range
+      {10, 20, 0, -1, true, 0, 5, 10, 25},         // only the end follows
+      {10, 20, 0, 0, true, 0, 5, 10, 20},          // neither follows
+      {10, 20, 0, -1, true, 15, 5, 10, 25},        // inside the range
+      {10, 20, -1, -1, true, 21, 5, 10, 20},       // after the range
+      {10, 20, -1, -1, true, 10, 5, 15, 25},       // at the first frame counts as before
+      {10, 20, -1, -1, false, 2, 4, 6, 16},        // deleted before the range
+      {10, 20, 0, -1, false, 15, 16, 10, 14},      // deleted from inside past the end
+      {10, 20, 0, -1, false, 12, 3, 10, 17},       // deleted inside
+      {10, 20, 0, -1, false, 10, 30, 10, 10},      // the whole range: one frame left at first
+      {10, 20, -1, -1, false, 5, 10, 5, 10},       // straddling the start
+      {120, 170, -1, -1, false, 50, 100, 50, 70},  // straddling the start, most of the range gone
+      {10, 20, -1, -1, false, 25, 3, 10, 20},      // after the range
   };
   for (const auto& c : cases) {
     QFnEntry e = FnMakeEntry(FN_BLUR);
