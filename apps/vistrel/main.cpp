@@ -11,6 +11,7 @@
 #include "ui/msghooks.h"
 #include "ui/player.h"
 #include "ui/playerlink.h"
+#include "ui/soundqt.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
   app.setApplicationName("Vistrel");
   app.setWindowIcon(QIcon::fromTheme("vistrel"));
   rf::SetAppTitle("Vistrel");
+  rf::ui::InstallSoundOutput();
   const Options options = ParseOptions(app);
   // A player already running takes the file over; this one has nothing more to do.
   rf::ui::PlayerLinkServer link;

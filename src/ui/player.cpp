@@ -1,4 +1,5 @@
-// The player widget: decoding through the universal media layer, timing from the file's rate.
+// The player widget: decoding through the universal media layer; the clock is the sound's play
+// position while the sound plays, else the file's frame rate.
 #include "ui/player.h"
 
 #include <QHBoxLayout>
@@ -16,12 +17,15 @@
 #include "foundation/errors.h"
 #include "foundation/monitor.h"
 #include "image/imgbasic.h"
+#include "ui/sound.h"
 
 namespace rf::ui {
 namespace {
 
 // Sequences and stills carry no rate of their own.
 constexpr double kDefaultRate = 25.0;
+// While the sound drives the clock the picture looks at it this often.
+constexpr int kSoundTickMs = 10;
 
 QImage ToQImage(Qimg& img) {
   Qimg rgb;
@@ -53,6 +57,9 @@ struct PlayerWidget::Media {
   int32_t frames = 0;
   int32_t position = 0;
   double rate = kDefaultRate;
+  // Receives the sound player's messages; queued ones die with it when the file closes.
+  std::unique_ptr<QObject> soundContext;
+  std::unique_ptr<GigaHertz> sound;  // null when the file has no sound or there is no output
   ~Media() {
     ErrLockScope lock;
     ImgFree(img);
@@ -86,7 +93,7 @@ PlayerWidget::PlayerWidget(QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   connect(playButton_, &QToolButton::clicked, this, &PlayerWidget::TogglePlay);
   connect(bar_, &QSlider::valueChanged, this, [this](int value) {
-    if (media_ && value != media_->position) ShowFrame(value);
+    if (media_ && value != media_->position) Seek(value);
   });
   connect(timer_, &QTimer::timeout, this, &PlayerWidget::Tick);
   UpdateControls();
@@ -109,6 +116,17 @@ bool PlayerWidget::Open(const QString& name) {
   media->frames = media->handle.video.hasVideo ? std::max(media->handle.video.frames, 1) : 0;
   if (media->handle.video.frameRate > 0) media->rate = media->handle.video.frameRate;
   media_ = std::move(media);
+  if (media_->info.audio.hasAudio) {
+    media_->soundContext = std::make_unique<QObject>();
+    QObject* context = media_->soundContext.get();
+    auto sound = std::make_unique<GigaHertz>([this, context](int32_t message) {
+      QMetaObject::invokeMethod(
+          context, [this, message] { OnSoundMessage(message); }, Qt::QueuedConnection);
+    });
+    // Without an output, or with sound that cannot be read, the picture plays silently.
+    if (DXAAvailable() && sound->Open(path)) media_->sound = std::move(sound);
+    ShowLastError(path);
+  }
   emit FileChanged(name);
   ShowFrame(1);
   UpdateControls();
@@ -129,6 +147,13 @@ int32_t PlayerWidget::Frames() const { return media_ ? media_->frames : 0; }
 int32_t PlayerWidget::Position() const { return media_ ? media_->position : 0; }
 double PlayerWidget::FrameRate() const { return media_ ? media_->rate : 0; }
 bool PlayerWidget::IsPlaying() const { return timer_->isActive(); }
+bool PlayerWidget::HasSound() const { return media_ && media_->sound; }
+
+int32_t PlayerWidget::SoundSampleOf(int32_t frame) const {
+  if (!media_) return 0;
+  // Rounded up, so that the sample's own frame is the one given.
+  return int32_t(std::ceil(double(frame - 1) * media_->info.audio.decodedFormat.samplesPerSec / media_->rate));
+}
 
 void PlayerWidget::ShowFrame(int32_t frame) {
   if (!media_ || media_->frames == 0) return;
@@ -147,6 +172,11 @@ void PlayerWidget::ShowFrame(int32_t frame) {
   UpdateControls();
 }
 
+void PlayerWidget::Seek(int32_t frame) {
+  ShowFrame(frame);
+  if (IsPlaying()) RunClock();
+}
+
 void PlayerWidget::Step(int32_t delta) {
   Pause();
   ShowFrame(Position() + delta);
@@ -155,12 +185,41 @@ void PlayerWidget::Step(int32_t delta) {
 void PlayerWidget::Play() {
   if (!media_ || media_->frames < 2) return;
   if (media_->position >= media_->frames) ShowFrame(1);
-  timer_->start(int(std::lround(1000.0 / media_->rate)));
+  RunClock();
+}
+
+void PlayerWidget::RunClock() {
+  if (media_->sound) StartSound();
+  const bool soundClock = media_->sound && media_->sound->Playing();
+  timer_->start(soundClock ? kSoundTickMs : int(std::lround(1000.0 / media_->rate)));
   UpdateControls();
+}
+
+void PlayerWidget::StartSound() {
+  GigaHertz& sound = *media_->sound;
+  if (sound.Length() <= 0) return;
+  sound.Seek((SoundSampleOf(media_->position) + 0.5) / sound.Length());
+  sound.Play();
+  // The first fill is done at once so that the sound's position is where the picture is.
+  sound.Refill();
+  ShowLastError(media_->name.toStdString());
+}
+
+void PlayerWidget::OnSoundMessage(int32_t message) {
+  if (!media_ || !media_->sound) return;
+  if (message == GHZ_END) {
+    media_->sound->End();
+    // A picture longer than its sound runs on at the file's rate.
+    if (IsPlaying()) timer_->setInterval(int(std::lround(1000.0 / media_->rate)));
+    return;
+  }
+  media_->sound->Refill();
+  ShowLastError(media_->name.toStdString());
 }
 
 void PlayerWidget::Pause() {
   timer_->stop();
+  if (media_ && media_->sound) media_->sound->Pause();
   UpdateControls();
 }
 
@@ -171,13 +230,22 @@ void PlayerWidget::ToggleFullScreen() {
   top->setWindowState(top->windowState() ^ Qt::WindowFullScreen);
 }
 
+int32_t PlayerWidget::ClockFrame() const {
+  const Media& m = *media_;
+  if (!m.sound || !m.sound->Playing()) return m.position + 1;
+  const double samplesPerSec = m.info.audio.decodedFormat.samplesPerSec;
+  return 1 + int32_t(std::floor(m.sound->Position() * m.rate / samplesPerSec));
+}
+
 void PlayerWidget::Tick() {
-  if (!media_ || media_->position >= media_->frames) {
+  // A clock past the end still shows the last frame before playing stops.
+  const int32_t frame = media_ ? ClockFrame() : 0;
+  if (media_ && frame > media_->position && media_->position < media_->frames)
+    ShowFrame(std::min(frame, media_->frames));
+  if (!media_ || frame > media_->frames) {
     Pause();
     emit Finished();
-    return;
   }
-  ShowFrame(media_->position + 1);
 }
 
 void PlayerWidget::Refresh() {

@@ -1,5 +1,6 @@
 // The player widget: one movie, sequence, still or sound file shown frame by frame through the
-// universal media layer, with play/pause, a position bar, full screen and media-player keys.
+// universal media layer, with its sound through the sound layer, play/pause, a position bar, full
+// screen and media-player keys.
 #pragma once
 
 #include <QImage>
@@ -31,8 +32,13 @@ class PlayerWidget : public QWidget {
   double FrameRate() const;  // frames per second taken from the file
   bool IsPlaying() const;
   const QImage& ShownImage() const { return shown_; }
+  bool HasSound() const;  // the file's sound plays on an output
+  // The sample frame where a video frame's sound starts.
+  int32_t SoundSampleOf(int32_t frame) const;
 
   void ShowFrame(int32_t frame);
+  // Shows a frame and, while playing, restarts the sound there.
+  void Seek(int32_t frame);
   void Step(int32_t delta);
   void Play();
   void Pause();
@@ -50,6 +56,10 @@ class PlayerWidget : public QWidget {
  private:
   struct Media;
   void Tick();
+  int32_t ClockFrame() const;
+  void StartSound();
+  void RunClock();
+  void OnSoundMessage(int32_t message);
   void Refresh();
   void UpdateControls();
   std::unique_ptr<Media> media_;

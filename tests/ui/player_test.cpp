@@ -1,5 +1,5 @@
 // The player widget on generated HAV movies: the frame shown is the frame decoded, keys step and
-// seek, playing runs at the file's rate to the end.
+// seek, playing runs at the file's rate to the end, or at the sound's pace on a virtual output.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -18,6 +18,7 @@
 #include "image/imgbasic.h"
 #include "ui/player.h"
 #include "ui/playerlink.h"
+#include "ui/sound.h"
 
 #include "screenshot.h"
 
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int32_t kWidth = 40, kHeight = 30, kFrames = 12;
 constexpr double kRate = 20;
+constexpr int32_t kSampleRate = 22050, kSamples = kSampleRate * kFrames / int32_t(kRate);
 
 void MakeFrame(Qimg& img, int32_t bpp, int32_t f, int32_t width, int32_t height) {
   _imgalloc_(img, width, height, bpp, "test");
@@ -51,10 +53,13 @@ void WriteMovie(const std::string& path, int32_t bpp, int32_t width = kWidth, in
   }
   ImgFree(img);
   QSndBuf tone;
-  WaveFormatEx format{WAVE_FORMAT_PCM, 1, 22050, 0, 0, 16, 0};
+  WaveFormatEx format{WAVE_FORMAT_PCM, 1, kSampleRate, 0, 0, 16, 0};
   WaveFormatValidate(format);
-  SndMakeSilence(tone, 22050 * kFrames / int32_t(kRate), format);
-  tone.count = 22050 * kFrames / int32_t(kRate);
+  SndMakeSilence(tone, kSamples, format);
+  tone.count = kSamples;
+  // A ramp, so that every sample tells where it came from.
+  auto* samples = reinterpret_cast<int16_t*>(tone.SndData);
+  for (int32_t i = 0; i < kSamples; ++i) samples[i] = int16_t(i - 16384);
   HAVSndSave(hv, tone);
   SndFree(tone);
   HAVClose(hv);
@@ -85,6 +90,28 @@ void WriteMovie(const std::string& path, int32_t bpp, int32_t width = kWidth, in
   ImgFree(img);
   UniClose(h);
   return result;
+}
+
+// The file's sound as the reader decodes it: count sample frames from `from` on, as bytes.
+std::vector<uint8_t> DecodedSound(const std::string& path, int32_t from, int32_t count) {
+  QUniInfo info;
+  QUniHandle h;
+  QSndBuf sound;
+  std::vector<uint8_t> bytes;
+  if (UniInfo(path, info, false)) {
+    UniOpen(h, info);
+    UniSndLoad(h, sound, from, 0, count);
+    bytes.assign(sound.SndData, sound.SndData + std::min(sound.count, count) * sound.format.blockAlign);
+  }
+  SndFree(sound);
+  UniClose(h);
+  return bytes;
+}
+
+// Runs the event loop until the condition holds or a second has passed.
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 100 && !condition(); ++i) QTest::qWait(10);
+  return condition();
 }
 
 class PlayerTest : public ::testing::TestWithParam<int32_t> {
@@ -143,6 +170,68 @@ TEST_P(PlayerTest, StepsSeeksAndPlaysToTheEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, PlayerTest, ::testing::Values(24, 8));
+
+// On a virtual output nothing is heard until the test moves the play cursor, so the picture must
+// stand still until then and follow the cursor after; a seek restarts the sound at the frame.
+TEST(Player, SoundPlaysFromTheFrameShownAndDrivesThePicture) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("sound.hav").toStdString();
+  WriteMovie(path, 24);
+  VirtualSoundOutput* output = nullptr;
+  const SoundOutputFactory previous = SetSoundOutputFactory([&] {
+    auto made = std::make_unique<VirtualSoundOutput>();
+    output = made.get();
+    return made;
+  });
+  {
+    PlayerWidget player;
+    ASSERT_TRUE(player.Open(QString::fromStdString(path)));
+    ASSERT_TRUE(player.HasSound());
+    ASSERT_NE(output->Last(), nullptr);
+    VirtualSoundStream& stream = *output->Last();
+    QSignalSpy finished(&player, &PlayerWidget::Finished);
+    // Each play cursor move and the frame it leads to: a stretch starts at a frame's first
+    // sample (rounded up, 1102.5 samples a frame), later moves stay clear of frame boundaries.
+    struct Stretch {
+      int32_t from, firstSample;
+      std::vector<std::pair<int32_t, int32_t>> moves;  // samples played, frame shown after
+    };
+    const Stretch stretches[] = {{3, 2205, {{500, 3}, {700, 4}, {2300, 6}}},
+                                 {8, 7718, {{600, 8}, {1000, 9}, {1500, 10}}}};
+    for (const Stretch& s : stretches) {
+      SCOPED_TRACE(s.from);
+      // Playing starts with the first stretch; the second is a seek while playing.
+      player.Seek(s.from);
+      if (!player.IsPlaying()) player.Play();
+      ASSERT_TRUE(player.IsPlaying());
+      const size_t mark = stream.Received().size();
+      QTest::qWait(150);  // at the file's rate three frames would have passed
+      EXPECT_EQ(player.Position(), s.from);
+      int32_t played = 0;
+      for (const auto& [samples, frame] : s.moves) {
+        stream.Advance(samples);
+        stream.Tick();
+        played += samples;
+        EXPECT_TRUE(WaitUntil([&] { return player.Position() == frame; }))
+            << "after " << played << " samples the frame is " << player.Position() << ", not " << frame;
+        EXPECT_TRUE(ShowsDecodedFrame(player, path, frame));
+      }
+      const std::vector<uint8_t> heard(stream.Received().begin() + ptrdiff_t(mark), stream.Received().end());
+      EXPECT_EQ(heard, DecodedSound(path, s.firstSample, played));
+    }
+    // Played on, the sound runs out and the picture ends with it.
+    for (int i = 0; i < 20 && player.IsPlaying(); ++i) {
+      stream.Advance(1000);
+      stream.Tick();
+      QTest::qWait(20);
+    }
+    EXPECT_TRUE(finished.count() == 1 || finished.wait(2000));
+    EXPECT_FALSE(player.IsPlaying());
+    EXPECT_EQ(player.Position(), kFrames);
+    EXPECT_FALSE(stream.TimerRunning());
+  }
+  SetSoundOutputFactory(previous);
+}
 
 TEST(Player, UnreadableFileIsRefusedWithItsReason) {
   QTemporaryDir dir;
