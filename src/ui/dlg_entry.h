@@ -11,6 +11,8 @@
 #include "engine/outdef.h"
 #include "formats/ffsaveopt.h"
 #include "formats/uniaccess.h"
+#include "persistence/prefs.h"
+#include "ui/dlg_range.h"
 #include "ui/dlg_session.h"
 
 class QWidget;
@@ -37,5 +39,9 @@ bool ShowOutputDialog(QWidget* parent, OutputDef& def, const QImage& preview = {
 bool ShowSessionSections(QWidget* parent, const std::string& question, bool loading, uint32_t& flags);
 // "File Information" for the records, in order.
 void ShowFileInformation(QWidget* parent, const std::vector<const QUniInfo*>& infos);
+// "Video Effects Range" on the entries, showing the first one's range; every entry gets the result.
+bool ShowRangeDialog(QWidget* parent, std::vector<QFnEntry*> entries, const RangePositions& pos);
+// "Options" on the user's preferences.
+bool ShowOptionsDialog(QWidget* parent, Preferences& prefs);
 
 }  // namespace rf::ui

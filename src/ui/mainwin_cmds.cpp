@@ -376,7 +376,17 @@ void TfrmMain::EffectRange() {
     NotAvailable("The effect range dialog");
     return;
   }
-  Dialogs().effectRange(this, *project_, first, first + count - 1);
+  RangePositions pos;
+  const MMBlockList& video = project_->list.video;
+  pos.current = videoPos_.quant;
+  pos.list = state_.videoUnit == 1 ? &video : nullptr;
+  const auto [block, blocks] = Selection(LIST_VIDEO);
+  pos.selectedStart = pos.selectedEnd = pos.current;
+  if (block != NOT_SET) {
+    pos.selectedStart = int32_t(MMBlock_GetFirstItem(video, block, MM_BY_QUANT));
+    pos.selectedEnd = int32_t(MMBlock_GetLastItem(video, block + blocks - 1, MM_BY_QUANT));
+  }
+  Dialogs().effectRange(this, *project_, first, first + count - 1, pos);
 }
 
 void TfrmMain::EffectDelete(bool all) {

@@ -9,6 +9,7 @@
 class QWidget;
 
 #include "engine/procexec.h"
+#include "ui/dlg_range.h"
 
 namespace rf {
 struct QFnEntry;
@@ -26,8 +27,9 @@ struct MainDialogs {
   std::function<void(QWidget*, const std::string& fileName)> fileInformation;
   // The parameter dialog of an effect entry (FnDialog); true on OK.
   std::function<bool(QWidget*, QFnEntry& entry)> effectSettings;
-  // "Video Effects Range" for the chain's selected entries first .. last; true on OK.
-  std::function<bool(QWidget*, Project&, int32_t first, int32_t last)> effectRange;
+  // "Video Effects Range" for the chain's selected entries first .. last, offering the window's
+  // positions; true on OK.
+  std::function<bool(QWidget*, Project&, int32_t first, int32_t last, const RangePositions&)> effectRange;
   // Session files and list files; true when the project changed (open, merge, import) or the
   // file was written (save, export).
   std::function<bool(QWidget*, Project&, const std::string&fileName)> sessionOpen, sessionMerge, sessionSave;

@@ -11,6 +11,7 @@
 #include "ui/blockdlg.h"
 #include "ui/dlg_entry.h"
 #include "ui/dlg_session.h"
+#include "ui/mainwin.h"
 #include "ui/mainwin_dialogs.h"
 #include "ui/playerlink.h"
 
@@ -36,6 +37,12 @@ SessionUi SessionDialogs(QWidget* parent) {
     return true;
   };
   return ui;
+}
+
+// The program's preferences as the options dialog last left them.
+Preferences& ProgramPreferences() {
+  static Preferences prefs;
+  return prefs;
 }
 
 }  // namespace
@@ -80,6 +87,20 @@ void InstallProgramDialogs(const Preferences& prefs) {
   };
   d.listExport = [](QWidget*, Project& p, const std::string& name) { return VFLExportFile(p, name); };
   d.defaultSession = [file = prefs.defaultSession] { return file; };
+  d.effectRange = [](QWidget* w, Project& p, int32_t first, int32_t last, const RangePositions& pos) {
+    std::vector<QFnEntry*> entries;
+    for (int32_t i = first; i <= last; ++i) entries.push_back(p.chain[size_t(i)]);
+    return ShowRangeDialog(w, entries, pos);
+  };
+  ProgramPreferences() = prefs;
+  d.options = [](QWidget* w) {
+    Preferences edited = ProgramPreferences();
+    if (!ShowOptionsDialog(w, edited)) return false;
+    ProgramPreferences() = edited;
+    WritePreferences(edited);
+    if (auto* window = dynamic_cast<TfrmMain*>(w)) window->runSettings() = RunSettingsFromPreferences(edited);
+    return true;
+  };
   d.play = PlayerPlayFunction(PlayerReadKeys(PlayerKeysFile()));
 }
 
