@@ -17,14 +17,9 @@ using clitest::Shell;
 
 constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
 
-class CliGeometryTest : public test::FoundationTest {
+class CliGeometryTest : public test::FoundationTest, public clitest::ScratchCli {
  protected:
-  std::string dir = test::ScratchDir("cli_geo");
-  std::string At(std::string s) const {
-    for (size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir + "/");
-    return s;
-  }
-  CmdResult Cli(const std::string& args) const { return Shell(std::string(RF_CLI_PATH) + " " + At(args)); }
+  CliGeometryTest() : ScratchCli("cli_geo") {}
   void SetUp() override {
     FoundationTest::SetUp();
     // A red 640x480 picture with a blue block in its top left corner (20x30), a red 160x120

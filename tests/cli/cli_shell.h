@@ -28,4 +28,18 @@ inline CmdResult Shell(const std::string& command) {
   return r;
 }
 
+// A test's scratch folder and the program run in it: "@" in names and arguments stands for the
+// folder followed by "/".
+class ScratchCli {
+ public:
+  explicit ScratchCli(const std::string& name) : dir(test::ScratchDir(name)) {}
+  std::string At(std::string s) const {
+    for (size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir + "/");
+    return s;
+  }
+  CmdResult Cli(const std::string& args) const { return Shell(std::string(RF_CLI_PATH) + " " + At(args)); }
+
+  const std::string dir;
+};
+
 }  // namespace rf::clitest

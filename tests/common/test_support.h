@@ -5,6 +5,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "foundation/errors.h"
 
 namespace rf::test {
 
@@ -21,6 +24,32 @@ class FoundationTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+};
+
+// Records the texts of the message boxes (and, when asked, of the questions, which it answers)
+// while it lives, and puts the earlier hooks back when it ends.
+class MessageRecorder {
+ public:
+  explicit MessageRecorder(Answer answer = Answer::No, bool recordQuestions = true)
+      : previousBox_(
+            SetMessageBoxHook([this](MsgBox, const std::string&, const std::string& text) { texts.push_back(text); })),
+        previousQuestion_(
+            SetQuestionHook([this, answer, recordQuestions](Buttons, const std::string&, const std::string& text) {
+              if (recordQuestions) texts.push_back(text);
+              return answer;
+            })) {}
+  ~MessageRecorder() {
+    SetMessageBoxHook(previousBox_);
+    SetQuestionHook(previousQuestion_);
+  }
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  std::vector<std::string> texts;
+
+ private:
+  MessageBoxHook previousBox_;
+  QuestionHook previousQuestion_;
 };
 
 }  // namespace rf::test

@@ -22,24 +22,8 @@ namespace {
 class EditCmdTest : public test::FoundationTest {
  protected:
   std::string dir = test::ScratchDir("editcmd");
-  std::vector<std::string> messages;
-  MessageBoxHook previousBox;
-  QuestionHook previousQuestion;
-
-  void SetUp() override {
-    FoundationTest::SetUp();
-    previousBox =
-        SetMessageBoxHook([this](MsgBox, const std::string&, const std::string& text) { messages.push_back(text); });
-    previousQuestion = SetQuestionHook([this](Buttons, const std::string&, const std::string& text) {
-      messages.push_back(text);
-      return Answer::No;
-    });
-  }
-  void TearDown() override {
-    SetMessageBoxHook(previousBox);
-    SetQuestionHook(previousQuestion);
-    FoundationTest::TearDown();
-  }
+  test::MessageRecorder recorder;
+  std::vector<std::string>& messages = recorder.texts;
 
   // Numbered 4 x 2 pictures prefix0001.bmp ..; returns their names.
   std::vector<std::string> Pictures(const std::string& prefix, int32_t count) {

@@ -47,14 +47,9 @@ double Rate(const std::string& fraction) {
   return std::atof(fraction.substr(0, slash).c_str()) / std::atof(fraction.substr(slash + 1).c_str());
 }
 
-class RenderE2eTest : public test::FoundationTest {
+class RenderE2eTest : public test::FoundationTest, public clitest::ScratchCli {
  protected:
-  std::string dir = test::ScratchDir("render_e2e");
-  std::string At(std::string s) const {
-    for (size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir + "/");
-    return s;
-  }
-  CmdResult Cli(const std::string& args) const { return Shell(std::string(RF_CLI_PATH) + " " + At(args)); }
+  RenderE2eTest() : ScratchCli("render_e2e") {}
 
   void SetUp() override {
     FoundationTest::SetUp();
@@ -179,8 +174,9 @@ TEST_F(RenderE2eTest, MixedInputsIntoEveryOutputFormat) {
   const std::string inputs = " @still.bmp @vga.bmp --sequences @seq0000.bmp @movie.avi @tone.wav";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
-    const CmdResult r = Cli(std::string("render -q -y --codec DIB --size 160x160 --fit border --border-color 00FF00 -o ") +
-                            c.output + inputs);
+    const CmdResult r =
+        Cli(std::string("render -q -y --codec DIB --size 160x160 --fit border --border-color 00FF00 -o ") + c.output +
+            inputs);
     ASSERT_EQ(r.status, 0) << r.err;
     QUniInfo info;
     Qimg first;

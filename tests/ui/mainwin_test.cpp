@@ -49,23 +49,17 @@ class MainWindowTest : public test::FoundationTest {
  protected:
   std::string dir = test::ScratchDir("mainwin");
   std::unique_ptr<ui::TfrmMain> window;
-  std::vector<std::string> messages;
-  MessageBoxHook previousBox;
-  QuestionHook previousQuestion;
+  test::MessageRecorder recorder{Answer::No, false};
+  std::vector<std::string>& messages = recorder.texts;
 
   void SetUp() override {
     FoundationTest::SetUp();
-    previousBox =
-        SetMessageBoxHook([this](MsgBox, const std::string&, const std::string& text) { messages.push_back(text); });
-    previousQuestion = SetQuestionHook([](Buttons, const std::string&, const std::string&) { return Answer::No; });
     ui::Dialogs() = {};
     Open();
   }
   void TearDown() override {
     window.reset();
     ui::Dialogs() = {};
-    SetMessageBoxHook(previousBox);
-    SetQuestionHook(previousQuestion);
     FoundationTest::TearDown();
   }
 
