@@ -125,9 +125,9 @@ QFnEntry CheckedEntry(const QFnEntryDisk& disk, QFnParams& params) {
   QFnEntry e = FnEntryFromDisk(disk);
   e.name[0] = std::min<uint8_t>(e.name[0], sizeof e.name - 1);
   for (int32_t i = 0; i < FnParamCount(e.id); ++i) {
-    const FnParamSpec spec = FnParamRange(e.id, i);
+    const FnParamSpec range = FnParamRange(e.id, i);
     double& v = params.values[i];
-    v = std::isfinite(v) ? std::clamp(v, spec.minimum, spec.maximum) : spec.defaultValue;
+    v = std::isfinite(v) ? std::clamp(v, range.minimum, range.maximum) : range.defaultValue;
   }
   return e;
 }
